@@ -1,0 +1,117 @@
+#include "KLAVCommandLine.h"
+
+#include "KLAVConsoleLoad.h"
+#include "KLAVLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+
+bool g_consoleMode = false;
+
+namespace {
+
+// A regular file that can be opened for reading. A folder is refused too,
+// as opening one for reading fails on Windows.
+bool isReadableFile(const std::string &path)
+{
+    QFile file(QString::fromLocal8Bit(path.c_str()));
+    if (!QFileInfo(file).isFile())
+        return false;
+    return file.open(QIODevice::ReadOnly);
+}
+
+}  // namespace
+
+long parsePadNumber(const std::string &text)
+{
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        if (value > (LONG_MAX - 9) / 10) {
+            value = LONG_MAX;  // far outside any accepted range
+            break;
+        }
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+void putInstructions()
+{
+    writeLog(LOG_ENTER, "putInstructions");
+    std::printf("\nTo use the program, type: KLAVCharger arg1 arg2 [arg3]");
+    std::printf("\nwhere:");
+    std::printf("\n\targ1            : path to the database file (format .db)");
+    std::printf("\n\targ2            : name of the COM port (for example: COM6), or 'PCSC' ");
+    std::printf("\n\targ3 (optional) : PAD number of the terminal (in [0-14], 2 by default)");
+    std::printf("\nType: 'KLAVCharger -?' for help\n");
+    writeLog(LOG_EXIT, "putInstructions");
+}
+
+int analyzeArgs(std::vector<std::string> args)
+{
+    writeLog(LOG_ENTER, "analyzeArgs");
+    const size_t n = args.size();
+    if (n < 2 || n > 4) {
+        writeLog(LOG_ERROR, "Invalid number of arguments");
+        std::printf("\nInvalid number of arguments\n");
+        putInstructions();
+        writeLog(LOG_EXIT, "analyzeArgs");
+        std::printf("\nResult code : %d", ARGS_INVALID);
+        return ARGS_INVALID;
+    }
+    if (n == 2) {
+        if (args[1] != "-?") {
+            writeLog(LOG_ERROR, "Two arguments are passed. Second argument : %s, not -?",
+                     args[1].c_str());
+            std::printf("\nInvalid arguments");
+            std::printf("\nResult code : %d", ARGS_INVALID);
+        }
+        putInstructions();
+        writeLog(LOG_EXIT, "analyzeArgs");
+        return ARGS_INVALID;
+    }
+
+    std::string pad = "2";
+    if (!isReadableFile(args[1])) {
+        std::printf("\nDatabase file does not exist\n");
+        putInstructions();
+        std::printf("\nResult code : %d", ARGS_DATABASE_MISSING);
+        writeLog(LOG_EXIT, "analyzeArgs");
+        return ARGS_DATABASE_MISSING;
+    }
+    if (n == 4) {
+        const long value = parsePadNumber(args[3]);
+        if (value < 1 || value > 14) {
+            writeLog(LOG_ERROR, "Invalid PAD number, it must be between 1 and 14");
+            std::printf("\nInvalid PAD number, it must be between 1 and 14\n");
+            putInstructions();
+            std::printf("\nResult code : %d", ARGS_INVALID_PAD);
+            writeLog(LOG_EXIT, "analyzeArgs");
+            return ARGS_INVALID_PAD;
+        }
+        pad = args[3];
+    }
+
+    std::printf("\n\nParameters: ");
+    std::printf("\n\tDatabase file : %s", args[1].c_str());
+    std::printf("\n\tPort name : %s", args[2].c_str());
+    std::printf("\n\tPAD number : %s\n", pad.c_str());
+    std::fflush(stdout);
+
+    const int code = cmdExec(args[1], args[2], pad);
+
+    std::printf("\n");
+    writeLog(LOG_EXIT, "analyzeArgs");
+    std::printf("\nResult code : %d", code);
+    return code;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Console mode's command line: KLAVCharger <database> <port> [PAD number].
+
+#include <string>
+#include <vector>
+
+// True when the program was started with at least one argument.
+extern bool g_consoleMode;
+
+// Result codes of the argument check (the load's own codes pass through).
+enum KLAVArgsResult {
+    ARGS_DATABASE_MISSING = 2,
+    ARGS_INVALID = 11,
+    ARGS_INVALID_PAD = 12,
+};
+
+// Checks the words of the command line (program name first) and runs the
+// console load when they are valid. Returns the process's exit status.
+int analyzeArgs(std::vector<std::string> args);
+
+// Prints the usage text.
+void putInstructions();
+
+// The standard atol conversion, without its undefined behaviour on overflow.
+long parsePadNumber(const std::string &text);

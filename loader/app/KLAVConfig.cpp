@@ -1,0 +1,374 @@
+#include "KLAVConfig.h"
+
+#include "KLAVCommandLine.h"
+#include "KLAVLog.h"
+#include "platform/AppFolders.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+ConfigStruct g_config;
+QString g_recentPath;
+
+namespace {
+
+const char *const kRelativeConfigPath = "config\\KLAV_init.ini";
+
+void showInvalidConfigBox()
+{
+    QMessageBox::information(nullptr, QCoreApplication::translate("QObject", "KLAV message"),
+                             QCoreApplication::translate(
+                                 "QObject", "Config file not valid. Click OK to launch application"),
+                             QMessageBox::Ok);
+}
+
+// Reads every line of the file (a line ends at LF, which is removed).
+bool readLines(const std::string &path, std::vector<std::string> &lines)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return !in.bad();
+}
+
+// Replaces the file at path with content, through a temporary file in the
+// same folder, so a crash or a full disk never leaves it half written.
+bool writeFileAtomically(const std::string &path, const std::string &content)
+{
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    if (file.write(content.data(), qint64(content.size())) != qint64(content.size())) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool startsWith(const std::string &text, const char *prefix)
+{
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// Keeps an invalid file as "KLAV_init.ini.bak" (replacing an older backup)
+// before the default replaces it, so the user's edits are not lost.
+void backUpInvalidFile(const std::string &path)
+{
+    QFileInfo info(QString::fromStdString(path));
+    if (!info.isFile())
+        return;
+    const std::string backup = path + ".bak";
+    QFile::remove(QString::fromStdString(backup));
+    if (QFile::rename(QString::fromStdString(path), QString::fromStdString(backup)))
+        writeLog(LOG_INFO, "Invalid config file kept as %s.bak", kRelativeConfigPath);
+    else
+        writeLog(LOG_ERROR, "Invalid config file could not be kept as %s.bak", kRelativeConfigPath);
+}
+
+enum class Field { Text, List };
+
+struct Setting {
+    const char *name;
+    Field kind;
+    std::string ConfigStruct::*text;
+    std::vector<std::string> ConfigStruct::*list;
+    const char *storedLabel;   // name in the success log line
+    const char *failedLabel;   // name in the "failed" log line
+};
+
+const Setting kSettings[] = {
+    {"RecentPath", Field::Text, &ConfigStruct::RecentPath, nullptr, "RecentPath", "RecentPath"},
+    {"ApplicationName", Field::Text, &ConfigStruct::ApplicationName, nullptr, "ApplicationName", "ApplicationName"},
+    {"ExplicativeText", Field::List, nullptr, &ConfigStruct::ExplicativeText, "ExplicativeText", "ExplicativeText"},
+    {"Database_file", Field::Text, &ConfigStruct::Database_file, nullptr, "Database_file", "Database_file"},
+    {"Browse", Field::Text, &ConfigStruct::Browse, nullptr, "Browse", "Browse"},
+    {"Device_list", Field::Text, &ConfigStruct::Device_list, nullptr, "Device_list", "Device_list"},
+    {"Button_load", Field::Text, &ConfigStruct::Button_load, nullptr, "Load", "Button_load"},
+    {"PAD_number", Field::Text, &ConfigStruct::PAD_number, nullptr, "PAD_number", "PAD_number"},
+    {"Loading_progress", Field::Text, &ConfigStruct::Loading_progress, nullptr, "Loading_progress", "Loading_progress"},
+    {"Cancel", Field::Text, &ConfigStruct::Cancel, nullptr, "Cancel", "Cancel"},
+    {"Renew_devices", Field::Text, &ConfigStruct::Renew_devices, nullptr, "Renew_devices", "Renew_devices"},
+    {"Close_application", Field::Text, &ConfigStruct::Close_application, nullptr, "Close_application", "Close_application"},
+    {"VID", Field::List, nullptr, &ConfigStruct::VID, "VID", "VID"},
+    {"PID", Field::List, nullptr, &ConfigStruct::PID, "PID", "PID"},
+    {"LogOption", Field::Text, &ConfigStruct::LogOption, nullptr, "logOption", "logOption"},
+    {"LogPath", Field::Text, &ConfigStruct::LogPath, nullptr, "logPath", "logPath"},
+    {"copyright", Field::Text, &ConfigStruct::copyright, nullptr, "copyright", "copyright"},
+};
+
+// The first setting whose name begins with the whole key ("Log" selects
+// LogOption, an empty key selects RecentPath).
+const Setting *findSetting(const std::string &key)
+{
+    for (const Setting &setting : kSettings) {
+        const size_t nameLength = std::strlen(setting.name);
+        if (key.size() <= nameLength && std::memcmp(setting.name, key.data(), key.size()) == 0)
+            return &setting;
+    }
+    return nullptr;
+}
+
+const char *const kCountedPrefixes[] = {
+    "&LogOption=",   "&LogPath=",     "&RecentPath=",       "&ApplicationName=", "&Database_file=",
+    "&Browse=",      "&Device_list=", "&Button_load=",      "&PAD_number=",      "&Loading_progress=",
+    "&Cancel=",      "&Renew_devices=", "&Close_application=",
+};
+
+}  // namespace
+
+std::function<void()> g_showInvalidConfigNotice = showInvalidConfigBox;
+
+const std::string &defaultConfigText()
+{
+    static const std::string text =
+        "#Fichier de configuration de l'application KLAV.\n"
+        "#ce fichier doit être encodé en UTF8\n"
+        "\n"
+        "#Commentaire: option du log (log est activé si 1, désactivé si 0)\n"
+        "&LogOption=0\n"
+        "\n"
+        "#Commentaire: répertoire pour le fichier log\n"
+        "#si \".\" les logs sont dans \"Documents/KLAVCharger\" sous Windows et \n"
+        "# ~/Library/Application Support/KLAVCharger sous Mac\n"
+        "#\n"
+        "&LogPath=.\n"
+        "\n"
+        "#Commentaire: répertoire par défaut pour la sélection de la base de données. Il sera "
+        "automatiquement mis à jour.\n"
+        "&RecentPath=\n"
+        "\n"
+        "#Commentaire: nom de l'application\n"
+        "&ApplicationName=KLAV Chargeur\n"
+        "\n"
+        "#Commentaire: Texte explicatif. Chaque ligne commence par '&ExplicativeText='. Ecrire "
+        "'&ExplicativeText=[TAB]' pour faire un tab.\n"
+        "&ExplicativeText=Bienvenue à KLAV Chargeur !\n"
+        "&ExplicativeText=[TAB]\n"
+        "&ExplicativeText=1. Cliquer sur 'Parcourir' pour choisir une base de données (.db)\n"
+        "&ExplicativeText=2. Choisir un périphérique dans 'Périphériques' (Cliquer sur "
+        "'Rafraîchir' si besoin)\n"
+        "&ExplicativeText=3. Choisir un numéro de PAD\n"
+        "&ExplicativeText=4. Cliquer sur 'Charger'\n"
+        "\n"
+        "#Commentaire: texte explicatif pour la base de données\n"
+        "&Database_file=Base de données\n"
+        "\n"
+        "#Commentaire: texte explicatif pour le bouton 'Parcourir'\n"
+        "&Browse=Parcourir\n"
+        "\n"
+        "#Commentaire: texte explicatif pour la liste des périphériques\n"
+        "&Device_list=Périphériques\n"
+        "\n"
+        "#Commentaire: texte sur le bouton 'Charger'\n"
+        "&Button_load=Charger\n"
+        "\n"
+        "#Commentaire: texte explicatif pour le choix du numéro PAD\n"
+        "&PAD_number=Numéro de PAD\n"
+        "\n"
+        "#Commentaire: texte explicatif pour le progrès du chargement\n"
+        "&Loading_progress=Progrès du chargement\n"
+        "\n"
+        "#Commentaire: texte sur le bouton 'Annuler'\n"
+        "&Cancel=Annuler\n"
+        "\n"
+        "#Commentaire: texte sur le bouton 'Rafraîchir'\n"
+        "&Renew_devices=Rafraîchir\n"
+        "\n"
+        "#Commentaire: texte sur le bouton 'Fermer l'application'\n"
+        "&Close_application=Fermer\n"
+        "\n"
+        "#Commentaire: VID et PID des périphériques supportés\n"
+        "&VID=0c59\n"
+        "&PID=0012\n"
+        "&VID=0c59\n"
+        "&PID=0012";
+    return text;
+}
+
+bool createConfigFile(const std::string &path)
+{
+    writeLog(LOG_ENTER, "createConfigFile");
+    const bool written = writeFileAtomically(path, defaultConfigText());
+    if (!written)
+        writeLog(LOG_ERROR, "createConfigFile : cannot write %s", path.c_str());
+    writeLog(LOG_EXIT, "createConfigFile");
+    return written;
+}
+
+bool checkConfigFile(const std::string &path)
+{
+    writeLog(LOG_ENTER, "checkConfigFile");
+    std::vector<std::string> lines;
+    bool valid = false;
+    if (readLines(path, lines)) {
+        int count = 0;
+        bool helpTextSeen = false;
+        for (const std::string &line : lines) {
+            if (line.empty() || line[0] != '&')
+                continue;
+            for (const char *prefix : kCountedPrefixes) {
+                if (startsWith(line, prefix)) {
+                    ++count;
+                    break;
+                }
+            }
+            if (!helpTextSeen && startsWith(line, "&ExplicativeText=")) {
+                helpTextSeen = true;
+                ++count;
+            }
+        }
+        writeLog(LOG_INFO, "\nNumber of arguments : %d", count);
+        valid = count >= 14;
+    }
+    writeLog(LOG_EXIT, "checkConfigFile");
+    return valid;
+}
+
+void parse_variable(const std::string &line, ConfigStruct &config)
+{
+    writeLog(LOG_ENTER, "parse_variable");
+    const std::string afterAmpersand = line.substr(1);
+    const size_t equals = afterAmpersand.find('=');
+    if (equals == std::string::npos || equals + 1 == afterAmpersand.size()) {
+        writeLog(LOG_INFO, "parse_variable : Tag empty : %s", afterAmpersand.c_str());
+        writeLog(LOG_EXIT, "parse_variable");
+        return;
+    }
+    const std::string key = afterAmpersand.substr(0, equals);
+    const std::string value = afterAmpersand.substr(equals + 1);
+    writeLog(LOG_INFO, "Valid parameter");
+
+    const Setting *setting = findSetting(key);
+    if (setting) {
+        if (value.size() > kConfigValueMax) {
+            writeLog(LOG_ERROR, "parse_variable : %s failed", setting->failedLabel);
+        } else {
+            const std::string *stored;
+            if (setting->kind == Field::List) {
+                (config.*setting->list).push_back(value);
+                stored = &(config.*setting->list).back();
+            } else {
+                config.*setting->text = value;
+                stored = &(config.*setting->text);
+            }
+            if (setting->text == &ConfigStruct::RecentPath)
+                g_recentPath = QString::fromUtf8(value.data(), int(value.size()));
+            if (setting->text == &ConfigStruct::LogPath)
+                openLogFile();
+            writeLog(LOG_INFO, "parse_variable : %s = %s (%s)", setting->storedLabel,
+                     stored->c_str(), value.c_str());
+        }
+    }
+    writeLog(LOG_EXIT, "parse_variable");
+}
+
+void configFromFolder(ConfigStruct &config, const std::string &folder)
+{
+    writeLog(LOG_ENTER, "config_from_file");
+    QDir().mkpath(QString::fromStdString(folder));  // failure ignored
+    const std::string configPath = folder + "/KLAV_init.ini";
+
+    if (!QFileInfo(QString::fromStdString(configPath)).isFile()) {
+        writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
+                 kRelativeConfigPath, configPath.c_str());
+        createConfigFile(configPath);
+    }
+
+    const bool valid = checkConfigFile(configPath);
+    writeLog(LOG_INFO, "Config file validity : %d", valid ? 1 : 0);
+    if (!valid) {
+        if (!g_consoleMode && g_showInvalidConfigNotice)
+            g_showInvalidConfigNotice();
+        backUpInvalidFile(configPath);
+        createConfigFile(configPath);
+    }
+
+    std::vector<std::string> lines;
+    if (!readLines(configPath, lines)) {
+        writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
+                 kRelativeConfigPath, configPath.c_str());
+        createConfigFile(configPath);  // the record keeps what it holds
+    }
+
+    config.VID.clear();
+    config.PID.clear();
+    config.ExplicativeText.clear();
+    for (std::string &line : lines) {
+        const size_t end = line.find_first_of("\r\n");
+        if (end != std::string::npos)
+            line.resize(end);
+        if (!line.empty() && line[0] == '&')
+            parse_variable(line, config);
+    }
+    writeLog(LOG_INFO, "file %s", configPath.c_str());
+    writeLog(LOG_EXIT, "config_from_file");
+}
+
+void config_from_file(ConfigStruct &config)
+{
+    configFromFolder(config, executableFolder() + "/config");
+}
+
+void printConfig(const ConfigStruct &config)
+{
+    writeLog(LOG_ENTER, "printConfig");
+    writeLog(LOG_INFO, "Information of the config struct: ");
+    writeLog(LOG_INFO, "RecentPath=%s", config.RecentPath.c_str());
+    writeLog(LOG_INFO, "LogPath=%s", config.LogPath.c_str());
+    writeLog(LOG_INFO, "ApplicationName=%s", config.ApplicationName.c_str());
+    for (const std::string &text : config.ExplicativeText)
+        writeLog(LOG_INFO, "ExplicativeText=%s", text.c_str());
+    writeLog(LOG_INFO, "Database_file=%s", config.Database_file.c_str());
+    writeLog(LOG_INFO, "Browse=%s", config.Browse.c_str());
+    writeLog(LOG_INFO, "Device_list=%s", config.Device_list.c_str());
+    writeLog(LOG_INFO, "Button_load=%s", config.Button_load.c_str());
+    writeLog(LOG_INFO, "PAD_number=%s", config.PAD_number.c_str());
+    writeLog(LOG_INFO, "Loading_progress=%s", config.Loading_progress.c_str());
+    writeLog(LOG_INFO, "Cancel=%s", config.Cancel.c_str());
+    writeLog(LOG_INFO, "Renew_devices=%s", config.Renew_devices.c_str());
+    writeLog(LOG_INFO, "Close_application=%s", config.Close_application.c_str());
+    const size_t devices = config.supportedDeviceCount();
+    writeLog(LOG_INFO, "%d supported device(s)", int(devices));
+    for (size_t i = 0; i < devices; ++i)
+        writeLog(LOG_INFO, "VID=%s - PID=%s", config.VID[i].c_str(), config.PID[i].c_str());
+    writeLog(LOG_EXIT, "printConfig");
+}
+
+bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath)
+{
+    std::vector<std::string> lines;
+    if (!readLines(path, lines)) {
+        writeLog(LOG_ERROR, "writeConfig : cannot read %s", path.c_str());
+        return false;
+    }
+    std::string content;
+    for (const std::string &line : lines) {
+        if (startsWith(line, "&RecentPath="))
+            content += "&RecentPath=" + newRecentPath;
+        else
+            content += line;
+        content += '\n';
+    }
+    if (!writeFileAtomically(path, content)) {
+        writeLog(LOG_ERROR, "writeConfig : cannot write %s", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void writeConfig(std::string newRecentPath)
+{
+    writeLog(LOG_ENTER, "writeConfig");
+    rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
+    writeLog(LOG_EXIT, "writeConfig");
+}

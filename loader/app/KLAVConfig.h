@@ -1,0 +1,75 @@
+#pragma once
+// Configuration file "config/KLAV_init.ini" beside the executable: window
+// texts, supported terminals (VID/PID pairs), log switch and folder, and the
+// folder of the last database picked. UTF-8, one "&key=value" setting a line.
+
+#include <QString>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ConfigStruct {
+    std::string RecentPath;
+    std::string LogPath;
+    std::string ApplicationName;
+    std::string Database_file;
+    std::string Browse;
+    std::string Device_list;
+    std::string Button_load;
+    std::string PAD_number;
+    std::string Loading_progress;
+    std::string Cancel;
+    std::string Renew_devices;
+    std::string Close_application;
+    std::string copyright;
+    std::string LogOption;
+    std::vector<std::string> VID;
+    std::vector<std::string> PID;
+    std::vector<std::string> ExplicativeText;
+
+    // Number of supported terminals: entries without a partner are ignored.
+    size_t supportedDeviceCount() const { return std::min(VID.size(), PID.size()); }
+};
+
+extern ConfigStruct g_config;
+extern QString g_recentPath;  // RecentPath decoded from UTF-8
+
+// Longest value a text field or list entry holds, in bytes.
+constexpr size_t kConfigValueMax = 255;
+
+// Makes sure "config/KLAV_init.ini" beside the executable exists and is
+// valid (else the default replaces it, the invalid one kept as .bak), then
+// fills the record from it.
+void config_from_file(ConfigStruct &config);
+
+// The same, for the "config" folder given (created when missing).
+void configFromFolder(ConfigStruct &config, const std::string &folder);
+
+// True when the file holds at least 14 counted setting lines.
+bool checkConfigFile(const std::string &path);
+
+// Writes the default file at path, replacing any file there atomically.
+bool createConfigFile(const std::string &path);
+
+// Stores one setting line ("&key=value", line end removed) into the record.
+void parse_variable(const std::string &line, ConfigStruct &config);
+
+// Writes the record to the log.
+void printConfig(const ConfigStruct &config);
+
+// Rewrites every "&RecentPath=" line of the configuration file beside the
+// executable with newRecentPath. g_config is left as it is.
+void writeConfig(std::string newRecentPath);
+
+// The same, for the file at path. False (file untouched) when it cannot be
+// read or the new content cannot be written.
+bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath);
+
+// The default file's content, 58 lines, the last without a line end.
+const std::string &defaultConfigText();
+
+// Shown in graphical mode before an invalid file is replaced; replaceable so
+// tests can observe it without a modal box.
+extern std::function<void()> g_showInvalidConfigNotice;

@@ -1,0 +1,41 @@
+#pragma once
+// Diagnostic log of KLAVCharger: one optional text file, switched on by the
+// configuration file (LogOption "1" before LogPath). Every call is a no-op
+// while no log file is open, so callers never test whether logging is on.
+
+#include <string>
+
+enum KLAVLogLevel {
+    LOG_ERROR = 1,  // failures
+    LOG_ENTER = 2,  // entry into a method: its qualified name
+    LOG_EXIT = 4,   // leaving a method: its qualified name
+    LOG_INFO = 8,   // facts and progress
+    LOG_DATA = 16,  // byte traces of frames
+};
+
+// Writes one line "dd/mm/yyyy HHhMMmSSs - KLAVLD <depth><marker><message>".
+// Thread-safe: the whole call runs under one lock.
+void writeLog(int level, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// Opens the log from the LogOption and LogPath values stored in g_config.
+void openLogFile();
+
+// Closes the log file; later writeLog calls do nothing.
+void closeLogFile();
+
+// Full path of the log file, empty while logging was never switched on.
+std::string logFilePath();
+
+// Size at which the log moves to its ".old" backup (1 MiB).
+constexpr long kLogRotateSize = 0x100000;
+
+// Deepest indentation of nested method lines, so unbalanced enter/exit
+// lines cannot grow it without bound over a long run.
+constexpr int kLogMaxDepth = 64;
+
+// Folder that LogPath "." stands for: <Documents>/KLAVCharger.
+std::string defaultLogFolder();

@@ -1,0 +1,66 @@
+// KLAVCharger: without arguments a window, with arguments a console load
+// whose result code is the exit status.
+
+#include "KLAVCommandLine.h"
+#include "KLAVConfig.h"
+#include "KLAVLog.h"
+#include "gui/KLAVInterface.h"
+#include "platform/ConsoleWindow.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+int runGraphicalMode(const QString &locale)
+{
+    g_consoleMode = false;
+    hideConsoleWindow();
+    QTranslator translator;
+    (void)translator.load(QCoreApplication::applicationDirPath() + "/lang/quillbox_" + locale + ".qm");
+    QCoreApplication::installTranslator(&translator);
+    int status;
+    {
+        KLAVInterface window;  // destroyed before the translator
+        window.show();
+        status = QApplication::exec();
+    }
+    return status;
+}
+
+int runConsoleMode(int argc, char *argv[])
+{
+    g_consoleMode = true;
+    std::vector<std::string> args(argv, argv + argc);
+    const int code = analyzeArgs(args);
+    std::printf("\nReturned value : %d", code);
+    std::fflush(stdout);
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    // Console mode must run where there is no display: only the window needs
+    // a widgets application.
+    const bool consoleMode = argc != 1;
+    std::unique_ptr<QCoreApplication> app;
+    if (consoleMode)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+
+    const QString locale = QLocale::system().name();
+    g_consoleMode = consoleMode;
+    g_config = ConfigStruct();
+    config_from_file(g_config);
+    printConfig(g_config);
+
+    return consoleMode ? runConsoleMode(argc, argv) : runGraphicalMode(locale);
+}

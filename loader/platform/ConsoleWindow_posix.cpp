@@ -1,0 +1,4 @@
+#include "ConsoleWindow.h"
+
+// A program started from a terminal on Linux has no console window of its own.
+void hideConsoleWindow() {}
