@@ -33,22 +33,6 @@ const char *markerFor(int level)
     return "";
 }
 
-// Backup name: the text from the last "." (not the first character) on is
-// replaced by ".old", else ".old" is appended. False when it does not fit.
-bool formBackupName(const char *path, char *out, size_t outSize)
-{
-    size_t len = std::strlen(path);
-    if (len >= outSize)
-        return false;
-    const char *dot = std::strrchr(path, '.');
-    size_t keep = (dot && dot != path) ? size_t(dot - path) : len;
-    if (keep + 4 >= outSize)
-        return false;
-    std::memcpy(out, path, keep);
-    std::memcpy(out + keep, ".old", 5);
-    return true;
-}
-
 void rotateIfFull()
 {
     if (g_logfileStream[0] == '\0' || !g_logFile)
@@ -57,11 +41,11 @@ void rotateIfFull()
         return;
     std::fclose(g_logFile);
     g_logFile = nullptr;
-    char backup[kBackupNameSize];
-    if (!formBackupName(g_logfileStream, backup, sizeof backup))
+    const std::string backup = logBackupName(g_logfileStream);
+    if (backup.empty())
         return;  // logging ends for the run
-    std::remove(backup);
-    std::rename(g_logfileStream, backup);
+    std::remove(backup.c_str());
+    std::rename(g_logfileStream, backup.c_str());
     g_logFile = std::fopen(g_logfileStream, "w+");
 }
 
@@ -101,6 +85,18 @@ void writeLog(int level, const char *format, ...)
     }
     std::fflush(g_logFile);
     rotateIfFull();
+}
+
+std::string logBackupName(const std::string &logPath)
+{
+    if (logPath.size() >= kBackupNameSize)
+        return {};
+    const size_t dot = logPath.rfind('.');
+    std::string backup = logPath.substr(0, (dot != std::string::npos && dot != 0) ? dot : logPath.size());
+    backup += ".old";
+    if (backup.size() >= kBackupNameSize)
+        return {};
+    return backup;
 }
 
 std::string defaultLogFolder()

@@ -37,5 +37,10 @@ constexpr long kLogRotateSize = 0x100000;
 // lines cannot grow it without bound over a long run.
 constexpr int kLogMaxDepth = 64;
 
+// Name the log moves to when full: the text from the last "." (not the first
+// character) is replaced by ".old", else ".old" is appended. Empty when the
+// name would not fit the 128-byte limit of the backup name.
+std::string logBackupName(const std::string &logPath);
+
 // Folder that LogPath "." stands for: <Documents>/KLAVCharger.
 std::string defaultLogFolder();

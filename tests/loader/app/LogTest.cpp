@@ -1,0 +1,208 @@
+// Diagnostic log: line format, markers, nesting, rotation, switching on and
+// off, and whole lines when two threads write at once.
+
+#include "app/KLAVConfig.h"
+#include "app/KLAVLog.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> readLines(const std::string &path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The text after "dd/mm/yyyy HHhMMmSSs - ".
+std::string textOf(const std::string &line)
+{
+    const size_t at = line.find(" - ");
+    return at == std::string::npos ? std::string() : line.substr(at + 3);
+}
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        openIn(dir.path().toStdString());
+    }
+    void TearDown() override { closeLogFile(); }
+
+    void openIn(const std::string &folder)
+    {
+        g_config = ConfigStruct();
+        g_config.LogOption = "1";
+        g_config.LogPath = folder;
+        openLogFile();
+        path = folder + "/logKLAV.txt";
+    }
+
+    std::vector<std::string> lines() { return readLines(path); }
+
+    QTemporaryDir dir;
+    std::string path;
+};
+
+TEST_F(LogTest, FirstLineNamesTheFileAndEachLineHasTheDateFormat)
+{
+    writeLog(LOG_ENTER, "analyzeArgs");
+    const auto all = lines();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(textOf(all[0]), "KLAVLD parse_variable : g_logfileStream = " + path);
+    const std::regex format(R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD => analyzeArgs$)");
+    EXPECT_TRUE(std::regex_match(all[1], format)) << all[1];
+}
+
+TEST_F(LogTest, MarkersAndNestingFollowTheLevel)
+{
+    writeLog(LOG_ENTER, "A::run");
+    writeLog(LOG_INFO, "fact %d", 7);
+    writeLog(LOG_ERROR, "failure");
+    writeLog(LOG_DATA, "0x%02X", 0x2F);
+    writeLog(LOG_ENTER, "B::inner");
+    writeLog(LOG_EXIT, "B::inner");
+    writeLog(LOG_EXIT, "A::run");
+    writeLog(LOG_EXIT, "unbalanced");  // depth stays 0
+    writeLog(LOG_INFO, "after");
+    const auto all = lines();
+    ASSERT_EQ(all.size(), 10u);
+    EXPECT_EQ(textOf(all[1]), "KLAVLD => A::run");
+    EXPECT_EQ(textOf(all[2]), "KLAVLD   fact 7");
+    EXPECT_EQ(textOf(all[3]), "KLAVLD      failure");
+    EXPECT_EQ(textOf(all[4]), "KLAVLD      0x2F");
+    EXPECT_EQ(textOf(all[5]), "KLAVLD   => B::inner");
+    EXPECT_EQ(textOf(all[6]), "KLAVLD   <= B::inner");
+    EXPECT_EQ(textOf(all[7]), "KLAVLD <= A::run");
+    EXPECT_EQ(textOf(all[8]), "KLAVLD <= unbalanced");
+    EXPECT_EQ(textOf(all[9]), "KLAVLD after");
+}
+
+TEST_F(LogTest, DepthIsCappedAndLongMessagesAreCut)
+{
+    for (int i = 0; i < 200; ++i)
+        writeLog(LOG_ENTER, "deeper");
+    writeLog(LOG_INFO, "%s", std::string(2000, 'x').c_str());
+    const auto all = lines();
+    const std::string deepest = textOf(all.back());
+    EXPECT_EQ(deepest.size(), 511u);
+    EXPECT_EQ(deepest.substr(0, 7 + kLogMaxDepth + 1), "KLAVLD " + std::string(kLogMaxDepth, ' ') + "x");
+}
+
+TEST_F(LogTest, NothingIsWrittenAfterClose)
+{
+    writeLog(LOG_INFO, "before");
+    closeLogFile();
+    writeLog(LOG_INFO, "after");
+    closeLogFile();
+    EXPECT_EQ(lines().size(), 2u);
+}
+
+TEST_F(LogTest, FullLogMovesToTheBackupNameAndGoesOnInANewFile)
+{
+    const std::string backup = dir.path().toStdString() + "/logKLAV.old";
+    std::ofstream(backup) << "older backup\n";
+    const std::string chunk(400, 'y');
+    int calls = 0;
+    qint64 previousSize = 0;
+    for (;;) {  // write until the file is seen to start again
+        writeLog(LOG_INFO, "%s", chunk.c_str());
+        ++calls;
+        const qint64 size = QFileInfo(QString::fromStdString(path)).size();
+        if (size < previousSize || calls > 10000)
+            break;
+        previousSize = size;
+    }
+    writeLog(LOG_INFO, "%s", chunk.c_str());
+    writeLog(LOG_INFO, "%s", chunk.c_str());
+    const auto old = readLines(backup);
+    ASSERT_FALSE(old.empty());
+    EXPECT_NE(old[0], "older backup");
+    const qint64 oldSize = QFileInfo(QString::fromStdString(backup)).size();
+    EXPECT_GE(oldSize, kLogRotateSize);
+    EXPECT_LT(oldSize, kLogRotateSize + 512);
+    EXPECT_EQ(lines().size(), 2u);
+    EXPECT_EQ(old.size(), size_t(calls) + 1);  // the first line and every call before the move
+}
+
+TEST(LogBackupName, ReplacesTheLastExtensionOrAppends)
+{
+    EXPECT_EQ(logBackupName("/home/u/KLAVCharger/logKLAV.txt"), "/home/u/KLAVCharger/logKLAV.old");
+    EXPECT_EQ(logBackupName("/a.b/log"), "/a.old");
+    EXPECT_EQ(logBackupName(".profile"), ".profile.old");
+    EXPECT_EQ(logBackupName("noext"), "noext.old");
+    EXPECT_EQ(logBackupName(std::string(120, 'a') + "/l.txt"), std::string(120, 'a') + "/l.old");
+    EXPECT_EQ(logBackupName(std::string(128, 'a')), "");
+    EXPECT_EQ(logBackupName(std::string(125, 'a')), "");  // 129 bytes with ".old"
+}
+
+TEST_F(LogTest, TwoThreadsWriteWholeLines)
+{
+    constexpr int kPerThread = 4000;
+    auto writer = [](const char *name) {
+        for (int i = 0; i < kPerThread; ++i) {
+            writeLog(LOG_ENTER, "%s::step", name);
+            writeLog(LOG_EXIT, "%s::step", name);
+        }
+    };
+    std::thread a(writer, "Main"), b(writer, "Load");
+    a.join();
+    b.join();
+    const auto all = lines();
+    ASSERT_EQ(all.size(), size_t(1 + 4 * kPerThread));
+    const std::regex whole(R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD ( *)(=>|<=) (Main|Load)::step$)");
+    for (size_t i = 1; i < all.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(all[i], m, whole)) << all[i];
+        EXPECT_LE(m[1].length(), 2) << all[i];  // depth stays consistent: 0 or 2
+    }
+}
+
+TEST(LogSwitch, OptionAndFolderDecideWhetherALogIsWritten)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+
+    g_config = ConfigStruct();
+    g_config.LogOption = "0";
+    g_config.LogPath = folder;
+    openLogFile();
+    writeLog(LOG_INFO, "x");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("logKLAV.txt")));
+
+    g_config.LogOption = "1";
+    g_config.LogPath = folder + "/missing";
+    openLogFile();
+    writeLog(LOG_INFO, "x");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing")));
+    closeLogFile();
+
+    // "." means <Documents>/KLAVCharger, created with its parents.
+    qputenv("HOME", dir.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (dir.path() + "/.config").toUtf8());
+    g_config.LogPath = ".";
+    openLogFile();
+    writeLog(LOG_INFO, "in documents");
+    closeLogFile();
+    const QString log = dir.path() + "/Documents/KLAVCharger/logKLAV.txt";
+    ASSERT_TRUE(QFileInfo::exists(log));
+    // A second start empties it.
+    openLogFile();
+    closeLogFile();
+    EXPECT_EQ(readLines(log.toStdString()).size(), 1u);
+}
+
+}  // namespace
