@@ -21,7 +21,7 @@ constexpr std::array<std::uint16_t, 256> makeTable()
 // Built by the compiler: no first-use race between threads is possible.
 constexpr std::array<std::uint16_t, 256> kTable = makeTable();
 
-}  // namespace
+} // namespace
 
 std::uint16_t KLAVCrc::checksum(const char *bytes, std::size_t count)
 {

@@ -32,9 +32,9 @@ QString KLAVDbManager::immutableUri(const QByteArray &path)
     const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(local, "/:"));
     QString uri = QStringLiteral("file:");
     if (local.startsWith(QLatin1Char('/')))
-        uri += QStringLiteral("//");  // empty authority, so "//server/..." stays a path
+        uri += QStringLiteral("//"); // empty authority, so "//server/..." stays a path
     else if (local.size() >= 2 && local.at(1) == QLatin1Char(':') && local.at(0).isLetter())
-        uri += QStringLiteral("///");  // drive letter path
+        uri += QStringLiteral("///"); // drive letter path
     uri += encoded;
     uri += QStringLiteral("?immutable=1");
     return uri;
@@ -45,8 +45,8 @@ bool KLAVDbManager::checkCoherence()
     writeLog(LOG_ENTER, "KLAVDbManager::checkCoherence");
     QSqlQuery check = newQuery();
     // A failed statement or a missing row reads as an empty text.
-    const bool coherent = db.isOpen() && check.exec(QStringLiteral("PRAGMA INTEGRITY_CHECK")) && check.next()
-                          && check.value(0).toString() == QLatin1String("ok");
+    const bool coherent = db.isOpen() && check.exec(QStringLiteral("PRAGMA INTEGRITY_CHECK")) &&
+                          check.next() && check.value(0).toString() == QLatin1String("ok");
     if (coherent)
         writeLog(LOG_INFO, "Database integrity check succeeded");
     else
@@ -104,9 +104,9 @@ QList<KLAVDbManager::Field> KLAVDbManager::getFields(const QString &table)
     writeLog(LOG_INFO, "Obtained number of fields");
 
     QSqlQuery types = newQuery();
-    bool onTypeRow = db.isOpen()
-                     && types.exec(QStringLiteral("PRAGMA table_info(") + table + QLatin1Char(')'))
-                     && types.next();
+    bool onTypeRow = db.isOpen() &&
+                     types.exec(QStringLiteral("PRAGMA table_info(") + table + QLatin1Char(')')) &&
+                     types.next();
     writeLog(LOG_INFO, "Obtained field type");
 
     QList<Field> fields;

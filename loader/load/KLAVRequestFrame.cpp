@@ -12,9 +12,9 @@ constexpr char kSizeTag = char(0x80);
 constexpr unsigned kEntryTagBase = 0x80;
 constexpr int kLenOffset = 2;
 constexpr int kEntryLengthOffset = 7;
-constexpr int kLenStart = 3;  // LEN counts from this offset on
+constexpr int kLenStart = 3; // LEN counts from this offset on
 
-}  // namespace
+} // namespace
 
 bool KLAVRequestFrame::fileSizeFits(std::int64_t size)
 {
@@ -39,8 +39,9 @@ int KLAVRequestFrame::conceptNumber(const QByteArray &text)
 KLAVRequestFrame::Entries KLAVRequestFrame::selectEntries(const RowSource &nextRow,
                                                           std::int64_t fileSize)
 {
-    // LEN = 7 + k + L must fit in a byte as well as the historical budget
-    // 9 + L, so the budget starts at whichever is larger.
+    // The budget counts 9 header bytes plus the entry bytes L and may not
+    // pass 255; LEN = 7 + k + L must fit in a byte too, so the budget starts
+    // at whichever of 9 and 7 + k is larger.
     const int budgetStart = std::max(kSelectionStart, kLenStart + 4 + sizeFieldLength(fileSize));
     int budget = budgetStart;
     Entries entries;
@@ -54,7 +55,7 @@ KLAVRequestFrame::Entries KLAVRequestFrame::selectEntries(const RowSource &nextR
         const QByteArray text = row.size() > 1 ? row.at(1) : QByteArray();
         // Compared before adding, so a huge text cannot overflow the sum.
         if (text.size() > kByteLimit - 2 - budget)
-            break;  // this row and every later one are left out
+            break; // this row and every later one are left out
         budget += 2 + text.size();
         entries.numbers.append(row.at(0));
         entries.texts.append(text);
@@ -68,9 +69,10 @@ std::optional<QByteArray> KLAVRequestFrame::encode(std::uint8_t padRequestByte,
                                                    const QList<QByteArray> &texts)
 {
     if (!fileSizeFits(fileSize)) {
-        writeLog(LOG_ERROR,
-                 "Database file of %lld bytes is too large for the request frame (limit %lld bytes)",
-                 static_cast<long long>(fileSize), static_cast<long long>(kLargestFileSize));
+        writeLog(
+            LOG_ERROR,
+            "Database file of %lld bytes is too large for the request frame (limit %lld bytes)",
+            static_cast<long long>(fileSize), static_cast<long long>(kLargestFileSize));
         return std::nullopt;
     }
     const int entryCount = std::min(numbers.size(), texts.size());
@@ -88,9 +90,9 @@ std::optional<QByteArray> KLAVRequestFrame::encode(std::uint8_t padRequestByte,
     frame.reserve(kHeaderSize + k + int(entryBytes) + 2);
     frame.append(char(padRequestByte));
     frame.append(kControlByte);
-    frame.append('\0');  // LEN, filled in below
+    frame.append('\0'); // LEN, filled in below
     frame.append("\x05\x01\x01\x60", 4);
-    frame.append('\0');  // L, filled in below
+    frame.append('\0'); // L, filled in below
     frame.append(kSizeTag);
 
     const auto size = static_cast<std::uint32_t>(fileSize);

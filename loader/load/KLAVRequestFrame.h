@@ -32,9 +32,9 @@ public:
     // Yields the next row of R_DBINFO, an empty list when there is none.
     using RowSource = std::function<QList<QByteArray>()>;
 
-    static constexpr int kHeaderSize = 10;       // offsets 0 to 9, size field excluded
-    static constexpr int kSelectionStart = 9;    // the selection budget starts here
-    static constexpr int kByteLimit = 255;       // what one length byte carries
+    static constexpr int kHeaderSize = 10;    // offsets 0 to 9, size field excluded
+    static constexpr int kSelectionStart = 9; // the selection budget starts here
+    static constexpr int kByteLimit = 255;    // what one length byte carries
     static constexpr std::int64_t kLargestFileSize = 0x7FFFFFFF;
     static constexpr int kFirstNumber = 1;
     static constexpr int kLastNumber = 15;

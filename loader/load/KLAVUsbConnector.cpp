@@ -23,7 +23,7 @@ QByteArray framed(std::uint8_t first, const char *body, int bodySize)
     return frame;
 }
 
-}  // namespace
+} // namespace
 
 KLAVUsbConnector::KLAVUsbConnector(const KLAVDbManager &dbManager, int pad)
     : dbManager(dbManager), padRequestByte(requestByteFor(pad)), padReplyByte(replyByteFor(pad)),
@@ -68,7 +68,8 @@ bool KLAVUsbConnector::openDatabaseFile()
     auto opened = std::make_unique<QFile>(QString::fromUtf8(dbManager.getDbFile()));
     bool ok = opened->open(QIODevice::ReadOnly);
     if (ok && !KLAVRequestFrame::fileSizeFits(opened->size())) {
-        writeLog(LOG_ERROR, "Database file of %lld bytes is too large to be loaded (limit %lld bytes)",
+        writeLog(LOG_ERROR,
+                 "Database file of %lld bytes is too large to be loaded (limit %lld bytes)",
                  static_cast<long long>(opened->size()),
                  static_cast<long long>(KLAVRequestFrame::kLargestFileSize));
         ok = false;
@@ -101,7 +102,8 @@ QByteArray KLAVUsbConnector::stringToBytes(QList<QByteArray> numbers, QList<QByt
     QByteArray frame;
     if (!file) {
         writeLog(LOG_ERROR, "Database file is not open: no request frame");
-    } else if (auto encoded = KLAVRequestFrame::encode(padRequestByte, file->size(), numbers, texts)) {
+    } else if (auto encoded =
+                   KLAVRequestFrame::encode(padRequestByte, file->size(), numbers, texts)) {
         frame = *encoded;
     }
     writeLog(LOG_EXIT, "KLAVUsbConnector::stringToBytes");

@@ -18,7 +18,7 @@ std::uint16_t bitwiseKermit(const QByteArray &bytes)
     return static_cast<std::uint16_t>(r);
 }
 
-}  // namespace
+} // namespace
 
 TEST(KLAVCrc, CheckValueOfTheNineDigitsIsSentLowByteFirst)
 {

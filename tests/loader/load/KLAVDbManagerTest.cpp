@@ -1,6 +1,6 @@
+#include "load/KLAVDbManager.h"
 #include "LogCapture.h"
 #include "TestDatabase.h"
-#include "load/KLAVDbManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,7 +35,7 @@ QByteArray randomBytes(int size, unsigned seed)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(KLAVDbManagerTest, SoundDatabasePassesTheCheck)
 {
@@ -166,8 +166,9 @@ TEST_F(KLAVDbManagerTest, ReadsTheMainFileAloneAsItIsSent)
 
 TEST_F(KLAVDbManagerTest, PathsWithUriCharactersOpenTheRightFile)
 {
-    for (const QString &name : {QStringLiteral("a b?c#d%20e.db"), QStringLiteral("\u00e9t\u00e9.db"),
-                                QStringLiteral("x?immutable=0&mode=rwc.db")}) {
+    for (const QString &name :
+         {QStringLiteral("a b?c#d%20e.db"), QStringLiteral("\u00e9t\u00e9.db"),
+          QStringLiteral("x?immutable=0&mode=rwc.db")}) {
         ASSERT_TRUE(TestDatabase::createValid(path(name), 0)) << name.toStdString();
         const QStringList before = TestDatabase::listing(folder.path());
         KLAVDbManager manager(bytes(path(name)));
@@ -226,9 +227,9 @@ TEST_F(KLAVDbManagerTest, ValuesReadAsTextsOnePerColumnInStorageOrder)
          "INSERT INTO R_DBINFO VALUES ('2', '\u00e9t\u00e9', 7, -4)"}));
     KLAVDbManager manager(bytes(path("values.db")));
     EXPECT_EQ(manager.getFields("R_DBINFO"), (Fields{{"NUM_CONCEPT", "INTEGER"},
-                                                      {"LIB_CONCEPT", "TEXT"},
-                                                      {"EXTRA", ""},
-                                                      {"AMOUNT", "REAL"}}));
+                                                     {"LIB_CONCEPT", "TEXT"},
+                                                     {"EXTRA", ""},
+                                                     {"AMOUNT", "REAL"}}));
     manager.setQuery("R_DBINFO");
     EXPECT_EQ(manager.getNextData("R_DBINFO"), (Row{"3", "third", "", "2.5"}));
     EXPECT_EQ(manager.getNextData("R_DBINFO"), (Row{"1", "", "x", ""}));

@@ -1,7 +1,7 @@
+#include "load/KLAVRequestFrame.h"
 #include "LogCapture.h"
 #include "load/KLAVCrc.h"
 #include "load/KLAVDbManager.h"
-#include "load/KLAVRequestFrame.h"
 #include "load/KLAVUsbConnector.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +47,7 @@ bool crcHolds(const QByteArray &frame)
 
 constexpr std::uint8_t kPad2 = 0x2F;
 
-}  // namespace
+} // namespace
 
 TEST(KLAVRequestFrame, WorkedExamplesByteForByte)
 {
@@ -60,7 +60,7 @@ TEST(KLAVRequestFrame, SizeFieldUsesTheFewestBytesMostSignificantFirst)
 {
     struct Case {
         std::int64_t size;
-        const char *field;  // k followed by the size bytes
+        const char *field; // k followed by the size bytes
     };
     const Case cases[] = {{0, "00"},
                           {1, "0101"},
@@ -104,7 +104,7 @@ TEST(KLAVRequestFrame, NumbersOneToFifteenBecomeTagsInReadingOrder)
     ASSERT_EQ(entries.numbers.size(), 15);
     const QByteArray frame = encoded(kPad2, 10, entries);
     for (int i = 0; i < 15; ++i) {
-        const int at = 11 + 3 * i;  // header, k = 1, one size byte
+        const int at = 11 + 3 * i; // header, k = 1, one size byte
         EXPECT_EQ(quint8(frame[at]), 0x80 + 15 - i);
         EXPECT_EQ(frame[at + 1], '\x01');
         EXPECT_EQ(frame[at + 2], char('a' + 15 - i));
@@ -116,9 +116,10 @@ TEST(KLAVRequestFrame, RowsOutOfRangeAreSkippedAndTheSelectionGoesOn)
 {
     LogCapture log;
     RowFeed feed;
-    feed.rows = {row("0", "zero"), row("4", "kept"),  row("16", "sixteen"), row("-1", "minus"),
-                 row("abc", "word"), row("3abc", "mixed"), row("", "empty"),  row("2.5", "real"),
-                 row("99999999999", "huge"), row("7", "")};
+    feed.rows = {row("0", "zero"),   row("4", "kept"),   row("16", "sixteen"),
+                 row("-1", "minus"), row("abc", "word"), row("3abc", "mixed"),
+                 row("", "empty"),   row("2.5", "real"), row("99999999999", "huge"),
+                 row("7", "")};
     const auto entries = KLAVRequestFrame::selectEntries(feed.source(), 0);
     EXPECT_EQ(entries.numbers, (QList<QByteArray>{"4", "7"}));
     EXPECT_EQ(entries.texts, (QList<QByteArray>{"kept", ""}));
@@ -152,12 +153,12 @@ TEST(KLAVRequestFrame, LengthByteStaysExactForLargeFiles)
 {
     struct Case {
         std::int64_t size;
-        int longestKeptEntries;  // L of the last selection that keeps the row
+        int longestKeptEntries; // L of the last selection that keeps the row
     };
     // Below 64 KiB the budget of 255 is the limit (L 246); LEN = 7 + k + L
     // must also fit, which trims L for 3- and 4-byte size fields.
-    const Case cases[] = {{65535, 246}, {65536, 245}, {(1 << 24) - 1, 245}, {1 << 24, 244},
-                          {0x7FFFFFFF, 244}};
+    const Case cases[] = {
+        {65535, 246}, {65536, 245}, {(1 << 24) - 1, 245}, {1 << 24, 244}, {0x7FFFFFFF, 244}};
     for (const Case &c : cases) {
         for (int entryBytes : {c.longestKeptEntries, c.longestKeptEntries + 1}) {
             RowFeed feed;
@@ -190,11 +191,14 @@ TEST(KLAVRequestFrame, RowsWithoutATextColumnAndUnpairedListsStaySafe)
     const auto entries = KLAVRequestFrame::selectEntries(feed.source(), 0);
     EXPECT_EQ(entries.texts, (QList<QByteArray>{"", "\xC3\xA9t\xC3\xA9"}));
     // Text lengths count UTF-8 bytes.
-    EXPECT_EQ(encoded(kPad2, 0, entries).mid(10, 9), QByteArray("\x85\x00\x86\x05\xC3\xA9t\xC3\xA9", 9));
+    EXPECT_EQ(encoded(kPad2, 0, entries).mid(10, 9),
+              QByteArray("\x85\x00\x86\x05\xC3\xA9t\xC3\xA9", 9));
 
     const auto frame = KLAVRequestFrame::encode(kPad2, 0, {"1", "2", "3"}, {"a"});
     ASSERT_TRUE(frame.has_value());
-    EXPECT_EQ(frame->mid(7, 6), QByteArray("\x03\x80\x00\x81\x01" "a", 6));
+    EXPECT_EQ(frame->mid(7, 6), QByteArray("\x03\x80\x00\x81\x01"
+                                           "a",
+                                           6));
 }
 
 TEST(KLAVUsbConnectorFrames, InitialisationAndRequestRepliesForPad2And3)
@@ -227,7 +231,8 @@ TEST(KLAVUsbConnectorFrames, PadBytesWrapModulo256AndCopiesKeepThem)
     KLAVUsbConnector assigned(KLAVDbManager(), 2);
     assigned = original;
     const KLAVUsbConnector copied(original);
-    for (const KLAVUsbConnector *c : std::initializer_list<const KLAVUsbConnector *>{&assigned, &copied}) {
+    for (const KLAVUsbConnector *c :
+         std::initializer_list<const KLAVUsbConnector *>{&assigned, &copied}) {
         EXPECT_EQ(c->getPad(), 14);
         EXPECT_EQ(c->getPadRequestByte(), 0xEF);
         EXPECT_EQ(c->getPadReplyByte(), 0xFE);

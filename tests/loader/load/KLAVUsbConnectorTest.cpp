@@ -1,8 +1,8 @@
+#include "load/KLAVUsbConnector.h"
 #include "LogCapture.h"
 #include "TestDatabase.h"
 #include "load/KLAVCrc.h"
 #include "load/KLAVDbManager.h"
-#include "load/KLAVUsbConnector.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,13 +37,13 @@ protected:
     QTemporaryDir folder;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(KLAVUsbConnectorTest, RequestFrameDescribesTheRealFileAndItsEntries)
 {
     ASSERT_TRUE(TestDatabase::createValid(path("valid.db"), 400));
     const qint64 size = QFileInfo(path("valid.db")).size();
-    ASSERT_GT(size, 0xFFFF);  // a 3-byte size field
+    ASSERT_GT(size, 0xFFFF); // a 3-byte size field
 
     KLAVUsbConnector connector(KLAVDbManager(path("valid.db").toUtf8()), 2);
     ASSERT_TRUE(connector.openDatabaseFile());
@@ -54,12 +54,14 @@ TEST_F(KLAVUsbConnectorTest, RequestFrameDescribesTheRealFileAndItsEntries)
     EXPECT_EQ(texts, (QList<QByteArray>{"Version", "2024-05", "Acts"}));
 
     const QByteArray frame = connector.stringToBytes(numbers, texts);
-    QByteArray expected = QByteArray::fromHex("2F40") + char(7 + 3 + 24)
-                          + QByteArray::fromHex("05010160") + char(24) + QByteArray::fromHex("8003");
+    QByteArray expected = QByteArray::fromHex("2F40") + char(7 + 3 + 24) +
+                          QByteArray::fromHex("05010160") + char(24) + QByteArray::fromHex("8003");
     expected += char(size >> 16);
     expected += char(size >> 8);
     expected += char(size);
-    expected += QByteArray("\x81\x07Version\x82\x07" "2024-05\x8F\x04" "Acts");
+    expected += QByteArray("\x81\x07Version\x82\x07"
+                           "2024-05\x8F\x04"
+                           "Acts");
     KLAVCrc::appendCrc(expected);
     EXPECT_EQ(frame.toHex(), expected.toHex());
 }

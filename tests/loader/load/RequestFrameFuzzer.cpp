@@ -43,7 +43,7 @@ bool validNumber(const QByteArray &text)
     return ok && n >= 1 && n <= 15;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (int i = 0; i < 8; ++i)
         rawSize |= std::uint64_t(in.byte()) << (8 * i);
     // Mostly realistic sizes, sometimes anything at all.
-    const std::int64_t fileSize = (rawSize & 1) ? std::int64_t(rawSize) : std::int64_t(rawSize >> 33);
+    const std::int64_t fileSize =
+        (rawSize & 1) ? std::int64_t(rawSize) : std::int64_t(rawSize >> 33);
     const std::uint8_t pad = in.byte();
 
     std::vector<QList<QByteArray>> rows;
@@ -68,7 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     std::size_t next = 0;
     const auto entries = KLAVRequestFrame::selectEntries(
-        [&]() -> QList<QByteArray> { return next < rows.size() ? rows[next++] : QList<QByteArray>(); },
+        [&]() -> QList<QByteArray> {
+            return next < rows.size() ? rows[next++] : QList<QByteArray>();
+        },
         fileSize);
     require(entries.numbers.size() == entries.texts.size());
 
@@ -94,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto at = [&f](int i) { return std::uint8_t(f.at(i)); };
 
     require(f.size() >= 12 && f.size() <= 3 + 255 + 2);
-    require(at(0) == pad && at(1) == 0x40 && at(3) == 0x05 && at(4) == 0x01 && at(5) == 0x01
-            && at(6) == 0x60 && at(8) == 0x80);
+    require(at(0) == pad && at(1) == 0x40 && at(3) == 0x05 && at(4) == 0x01 && at(5) == 0x01 &&
+            at(6) == 0x60 && at(8) == 0x80);
     require(at(2) == f.size() - 5);
     require(KLAVCrc::computeCrc(f.constData(), std::size_t(f.size() - 2)) == f.right(2));
 

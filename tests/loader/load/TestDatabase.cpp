@@ -61,7 +61,7 @@ int rootPage(const QString &path, const QString &object)
     return page;
 }
 
-}  // namespace
+} // namespace
 
 bool create(const QString &path, const QStringList &statements, QString *error)
 {
@@ -71,15 +71,17 @@ bool create(const QString &path, const QStringList &statements, QString *error)
 bool createValid(const QString &path, int fillerRows)
 {
     QStringList statements{
-        QStringLiteral("CREATE TABLE R_DBINFO (NUM_CONCEPT INTEGER, LIB_CONCEPT TEXT, COMMENT TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE R_DBINFO (NUM_CONCEPT INTEGER, LIB_CONCEPT TEXT, COMMENT TEXT)"),
         QStringLiteral("INSERT INTO R_DBINFO VALUES (1, 'Version', 'a'), (2, '2024-05', 'b'),"
                        " (15, 'Acts', 'c')"),
         QStringLiteral("CREATE TABLE filler (id INTEGER PRIMARY KEY, payload BLOB)"),
     };
     if (fillerRows > 0)
-        statements << QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
-                                     " WHERE i < %1) INSERT INTO filler SELECT i, randomblob(200)"
-                                     " FROM n")
+        statements << QStringLiteral(
+                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
+                          " WHERE i < %1) INSERT INTO filler SELECT i, randomblob(200)"
+                          " FROM n")
                           .arg(fillerRows);
     return runOn(path, statements, nullptr);
 }
@@ -117,7 +119,8 @@ QByteArray contents(const QString &path)
 bool write(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 QStringList listing(const QString &folder)
@@ -126,4 +129,4 @@ QStringList listing(const QString &folder)
                                   QDir::Name);
 }
 
-}  // namespace TestDatabase
+} // namespace TestDatabase

@@ -27,4 +27,4 @@ bool write(const QString &path, const QByteArray &bytes);
 // Files in a folder, sorted.
 QStringList listing(const QString &folder);
 
-}  // namespace TestDatabase
+} // namespace TestDatabase
