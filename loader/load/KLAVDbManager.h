@@ -1,0 +1,74 @@
+#pragma once
+// The loader's access to the SQLite database that is loaded into a terminal:
+// the integrity check that decides whether a load may start, the path of the
+// file (which the loading protocol then reads raw), and the rows of a table
+// read as texts.
+//
+// The file is opened read-only and as immutable: checking or loading a
+// database never creates a file at a mistyped path, never rolls back a
+// journal in the user's file and leaves no -wal/-shm files beside it. An
+// immutable open reads the main file alone, so the check and the rows
+// describe exactly the bytes that are sent to the terminal.
+//
+// Copies share the connection and the cursor. The connection is registered
+// under Qt's default connection name, so creating a new manager replaces the
+// connection of the previous one, whose reads then return nothing.
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+class KLAVDbManager {
+public:
+    // A row: one text per column, in column order (UTF-8; NULL reads as "").
+    using Row = QList<QByteArray>;
+    // A column: (name, declared type).
+    using Field = QPair<QByteArray, QByteArray>;
+
+    // Empty path, invalid connection, inactive cursor: a placeholder that is
+    // overwritten by assignment before use.
+    KLAVDbManager();
+    // Opens the database at path; the outcome is only logged, later reads of
+    // a database that did not open return nothing.
+    explicit KLAVDbManager(const QByteArray &path);
+    virtual ~KLAVDbManager();
+
+    KLAVDbManager(const KLAVDbManager &) = default;
+    KLAVDbManager &operator=(const KLAVDbManager &) = default;
+
+    // True only when "PRAGMA INTEGRITY_CHECK" answers "ok" in its first row.
+    bool checkCoherence();
+
+    // A new query on the connection that has run "SELECT * FROM <table>".
+    // The table name is pasted unquoted: callers pass fixed names only.
+    QSqlQuery getDataFromTable(const QString &table);
+
+    // Points the shared cursor at the rows of table.
+    void setQuery(const QString &table);
+
+    // Advances the cursor by one row and returns it; empty when there is no
+    // further row or no cursor.
+    Row getNextData(const QString &table);
+
+    // The columns of table in order; empty when the table does not exist.
+    QList<Field> getFields(const QString &table);
+
+    // The path exactly as given to the constructor.
+    QByteArray getDbFile();
+
+    // The name given to the SQLite driver for path: a file URI that opens it
+    // read-only and immutable.
+    static QString immutableUri(const QByteArray &path);
+
+private:
+    // A query on this manager's connection; one without any connection when
+    // that connection is invalid or was replaced by a newer manager.
+    QSqlQuery newQuery() const;
+
+    QByteArray dbFile;
+    QSqlDatabase db;
+    QSqlQuery query;
+};
