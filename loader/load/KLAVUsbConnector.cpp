@@ -2,7 +2,13 @@
 
 #include "KLAVCrc.h"
 #include "KLAVRequestFrame.h"
+#include "app/KLAVCommandLine.h"
 #include "app/KLAVLog.h"
+#include "load/KLAVLoadResult.h"
+#include "port/KLAVSerialPort.h"
+#include "port/KLAVPcscPort.h"
+
+#include <cstdio>
 
 #include <QString>
 
@@ -13,6 +19,23 @@ namespace {
 constexpr char kInitialisationBody[] = "\xC0\x04\x00\x78\x01\x2C";
 constexpr char kInitialisationReplyBody[] = "\xE0\x04\x00\x78\x01\x2C";
 constexpr char kRequestReplyBody[] = "\x40\x02\x00\x00";
+
+// Largest payload of one data frame: 3 header bytes make 30720.
+constexpr int kBlockSize = 30717;
+constexpr int kDataReplyCapacity = 255;
+constexpr uint8_t kBlockAccepted = 0x05;
+constexpr uint8_t kBlockNack = 0x06;
+const uint8_t kEndingFrame[3] = {0x02, 0x00, 0x00};
+const uint8_t kEndingReply[3] = {0x05, 0x00, 0x00};
+
+// Console copy of a protocol line, in console mode only.
+void print(const char *text)
+{
+    if (g_consoleMode) {
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+    }
+}
 
 QByteArray framed(std::uint8_t first, const char *body, int bodySize)
 {
@@ -25,8 +48,9 @@ QByteArray framed(std::uint8_t first, const char *body, int bodySize)
 
 } // namespace
 
-KLAVUsbConnector::KLAVUsbConnector(const KLAVDbManager &dbManager, int pad)
-    : dbManager(dbManager), padRequestByte(requestByteFor(pad)), padReplyByte(replyByteFor(pad)),
+KLAVUsbConnector::KLAVUsbConnector(const KLAVDevice &device, const KLAVDbManager &dbManager,
+                                   int pad)
+    : device(device), dbManager(dbManager), padRequestByte(requestByteFor(pad)), padReplyByte(replyByteFor(pad)),
       pad(pad)
 {
     writeLog(LOG_ENTER, "KLAVUsbConnector::KLAVUsbConnector");
@@ -34,15 +58,20 @@ KLAVUsbConnector::KLAVUsbConnector(const KLAVDbManager &dbManager, int pad)
 }
 
 KLAVUsbConnector::KLAVUsbConnector(const KLAVUsbConnector &other)
-    : KLAVUsbConnector(other.dbManager, other.pad)
+    : KLAVUsbConnector(other.device, other.dbManager, other.pad)
 {
+    portFactory = other.portFactory;
 }
 
 KLAVUsbConnector &KLAVUsbConnector::operator=(const KLAVUsbConnector &other)
 {
     if (this != &other) {
+        device = other.device;
         dbManager = other.dbManager;
+        port.reset();
         file.reset();
+        bytesSent = 0;
+        portFactory = other.portFactory;
         pad = other.pad;
         padRequestByte = requestByteFor(pad);
         padReplyByte = replyByteFor(pad);
@@ -123,4 +152,199 @@ QByteArray KLAVUsbConnector::expectedInitialisationReply() const
 QByteArray KLAVUsbConnector::expectedRequestReply() const
 {
     return framed(padReplyByte, kRequestReplyBody, sizeof kRequestReplyBody - 1);
+}
+
+std::unique_ptr<KLAVDevicePort> KLAVUsbConnector::createPortFor(const KLAVDevice &device)
+{
+    if (device.isPCSC())
+        return std::make_unique<KLAVPcscPort>(device.getLpFileName());
+    return std::make_unique<KLAVSerialPort>(device.getLpFileName());
+}
+
+int KLAVUsbConnector::operate(QByteArray &replyText)
+{
+    writeLog(LOG_ENTER, "KLAVUsbConnector::operate");
+    int result = LOAD_OK;
+    bool answered = false;
+    if (!dbManager.checkCoherence()) {
+        writeLog(LOG_ERROR, "The database is not coherent");
+        print("\nThe database is not coherent");
+        result = LOAD_NOT_COHERENT;
+    } else if ((writeLog(LOG_INFO, "The database is coherent"), !openDatabaseFile())) {
+        writeLog(LOG_ERROR, "Could not open database file");
+        result = LOAD_FILE_NOT_OPENED;
+    } else if (!initializeConnection(answered)) {
+        writeLog(LOG_ERROR, "Protocol initialization failed");
+        result = LOAD_INIT_FAILED;
+    } else if (!answered) {
+        writeLog(LOG_ERROR, "No response from the terminal");
+        print("\nNo response from the terminal");
+        result = LOAD_NO_RESPONSE;
+    } else {
+        writeLog(LOG_INFO, "Protocol initialization succeeded");
+        QList<QByteArray> numbers, texts;
+        selectEntries(numbers, texts);
+        const QByteArray frame = stringToBytes(numbers, texts);
+        result = sendRequestFrame(frame, replyText) ? LOAD_OK : LOAD_REQUEST_REFUSED;
+    }
+    writeLog(LOG_EXIT, "KLAVUsbConnector::operate");
+    return result;
+}
+
+bool KLAVUsbConnector::initializeConnection(bool &answered)
+{
+    writeLog(LOG_ENTER, "KLAVUsbConnector::initializeConnection");
+    port = portFactory(device);
+    const QByteArray frame = initialisationFrame();
+    const QByteArray expected = expectedInitialisationReply();
+    uint8_t reply[9] = {};
+    int32_t replyLength = sizeof reply;
+    port->ExecuteCommand(reinterpret_cast<const uint8_t *>(frame.constData()), frame.size(), reply,
+                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout());
+    writeLog(LOG_INFO, "Init Request sent, size of answer : %d", replyLength);
+    int equal = 0;
+    for (int i = 0; i < replyLength; ++i) {
+        const uint8_t want = uint8_t(expected[i]);
+        writeLog(LOG_DATA, "Byte %d : %02X expected %02X", i, reply[i], want);
+        equal += reply[i] == want;
+    }
+    answered = replyLength != 0;
+    writeLog(LOG_EXIT, "KLAVUsbConnector::initializeConnection");
+    return equal == replyLength;
+}
+
+bool KLAVUsbConnector::sendRequestFrame(QByteArray frame, QByteArray &replyText)
+{
+    writeLog(LOG_ENTER, "KLAVUsbConnector::sendRequestFrame");
+    uint8_t reply[7] = {};
+    int32_t replyLength = sizeof reply;
+    port->ExecuteCommand(reinterpret_cast<const uint8_t *>(frame.constData()), frame.size(), reply,
+                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout());
+    writeLog(LOG_INFO, "Request message : number of bytes = %d", int(frame.size()));
+    for (int i = 0; i < frame.size(); ++i)
+        writeLog(LOG_DATA, "Byte sent %d : %02X", i, uint8_t(frame[i]));
+    writeLog(LOG_INFO, "Request response : number of bytes = %d", replyLength);
+    replyText = "0x";
+    for (int i = 0; i < replyLength; ++i) {
+        writeLog(LOG_DATA, "Byte received %d : %02X", i, reply[i]);
+        replyText += QByteArray::number(reply[i], 16).rightJustified(2, '0').toUpper();
+    }
+    const QByteArray expected = expectedRequestReply();
+    int equal = 0;
+    for (int i = 0; i < replyLength; ++i) {
+        writeLog(LOG_DATA, "Byte %d : %02X", i, reply[i]);
+        const bool same = reply[i] == uint8_t(expected[i]);
+        writeLog(LOG_DATA, "%s", same ? "TRUE" : "FALSE");
+        equal += same;
+    }
+    const bool confirmed = replyLength == 7 && equal == 7;
+    writeLog(LOG_INFO, "%s",
+             confirmed ? "Succeeded to send request frame" : "Failed to send request frame");
+    writeLog(LOG_EXIT, "KLAVUsbConnector::sendRequestFrame");
+    return confirmed;
+}
+
+int KLAVUsbConnector::sendDataFrame(QString &nackText)
+{
+    writeLog(LOG_ENTER, "KLAVUsbConnector::sendDataFrame");
+    // One frame buffer for the whole load: the file is never held whole.
+    QByteArray &frame = dataFrame;
+    frame.resize(3 + kBlockSize);
+    const qint64 n = file ? file->read(frame.data() + 3, kBlockSize) : -1;
+    if (n <= 0) {
+        writeLog(LOG_ERROR, "All data in file have been read");
+        writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
+        return LOAD_END_OF_FILE;
+    }
+    frame[0] = 0x01;
+    frame[1] = char(n >> 8);
+    frame[2] = char(n & 0xFF);
+    const int32_t frameLength = int32_t(3 + n);
+    writeLog(LOG_INFO, "First byte : %02X", uint8_t(frame[0]));
+    writeLog(LOG_INFO, "Second byte: %02X", uint8_t(frame[1]));
+    writeLog(LOG_INFO, "Third byte : %02X", uint8_t(frame[2]));
+    writeLog(LOG_INFO, "Number of bytes sent : %d", frameLength);
+
+    uint8_t reply[kDataReplyCapacity] = {};
+    int32_t replyLength = kDataReplyCapacity;
+    port->ExecuteCommand(reinterpret_cast<const uint8_t *>(frame.constData()), frameLength, reply,
+                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout());
+    writeLog(LOG_DATA, "Number of bytes received : %d", replyLength);
+    for (int i = 0; i < replyLength; ++i)
+        writeLog(LOG_DATA, "Data %d : Response = %02X", i, reply[i]);
+
+    int result;
+    if (replyLength == 0) {
+        writeLog(LOG_ERROR, "No response was received");
+        print("\nNo response from the terminal");
+        result = LOAD_NO_RESPONSE;
+    } else if (reply[0] == kBlockAccepted) {
+        bytesSent += int32_t(n);
+        result = LOAD_OK;
+    } else {
+        writeLog(LOG_INFO, "Data block refused : rep=0x%02x", reply[0]);
+        if (reply[0] == kBlockNack) {
+            if (replyLength > 3) {
+                const char *text = reinterpret_cast<const char *>(reply + 3);
+                nackText = QString::fromLatin1(text, int(qstrnlen(text, uint(replyLength - 3))));
+                result = LOAD_NACK;
+            } else {
+                result = LOAD_NACK_INCOMPLETE;
+            }
+        } else {
+            writeLog(LOG_ERROR, "Data block was refused");
+            result = LOAD_BLOCK_REFUSED;
+        }
+    }
+    writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
+    return result;
+}
+
+uint32_t KLAVUsbConnector::endingTimeout(std::int64_t fileSize, uint32_t portTotalTimeout)
+{
+    const std::int64_t perSize = fileSize * 20000 / 1048576;
+    // A time-out of 0 would mean "wait for ever" to a serial driver: a
+    // small file still waits the port's normal time.
+    return uint32_t(std::max<std::int64_t>(perSize, portTotalTimeout));
+}
+
+bool KLAVUsbConnector::sendEndingFrame()
+{
+    writeLog(LOG_ENTER, "KLAVUsbConnector::sendEndingFrame");
+    const uint32_t timeout = endingTimeout(databaseFileSize(), port->getReadTotalTimeout());
+    uint8_t reply[3] = {};
+    int32_t replyLength = sizeof reply;
+    port->ExecuteCommand(kEndingFrame, sizeof kEndingFrame, reply, &replyLength, timeout, timeout);
+    bool confirmed = true;
+    if (replyLength < 3) {
+        writeLog(LOG_ERROR, "Not received enough bytes as response");
+        confirmed = false;
+    } else {
+        for (int i = 0; i < 3 && confirmed; ++i) {
+            writeLog(LOG_ERROR, "Byte received : %02X - Desired received byte : %02X", reply[i],
+                     kEndingReply[i]);
+            if (reply[i] != kEndingReply[i]) {
+                writeLog(LOG_ERROR, "Error on ending frame");
+                confirmed = false;
+            }
+        }
+    }
+    if (confirmed)
+        writeLog(LOG_INFO, "Succeeded to send ending frame");
+    writeLog(LOG_EXIT, "KLAVUsbConnector::sendEndingFrame");
+    return confirmed;
+}
+
+bool KLAVUsbConnector::closeConnection()
+{
+    writeLog(LOG_ENTER, "KLAVUsbConnector::closeConnection");
+    const bool closed = port ? port->closePort() : true;
+    writeLog(LOG_EXIT, "KLAVUsbConnector::closeConnection");
+    return closed;
+}
+
+int KLAVUsbConnector::getProgress() const
+{
+    const std::int64_t size = databaseFileSize();
+    return size > 0 ? int(std::int64_t(bytesSent) * 100 / size) : 0;
 }

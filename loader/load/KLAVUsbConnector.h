@@ -1,30 +1,71 @@
 #pragma once
-// Speaks the loading protocol with one terminal. This part holds the
-// connector's data (database access, PAD number and the PAD bytes of the
-// framed exchanges, the database file) and the pieces of the opening phase
-// that need no terminal: opening the database file, choosing the R_DBINFO
-// entries, building the request frame and the fixed initialisation frames.
-//
-// The device record joins the constructor (as its first argument) together
-// with the port and the exchanges themselves.
+// Speaks the loading protocol with one terminal over one device port:
+//   operate          integrity check, database file, port, initialisation
+//                    exchange, request frame with the R_DBINFO entries;
+//   sendDataFrame    the file raw, in blocks of at most 30717 bytes, each
+//                    acknowledged by the terminal (repeated);
+//   sendEndingFrame  closes the transfer on the terminal's side;
+//   closeConnection  closes the port.
+// Wire format (bytes in sending order, CRC = CRC-16/KERMIT low byte first):
+//   init     PADreq C0 04 00 78 01 2C CRC   -> PADrep E0 04 00 78 01 2C CRC
+//   request  PADreq 40 LEN 05 01 01 60 L 80 k size entries CRC
+//                                          -> PADrep 40 02 00 00 CRC
+//   data     01 nHigh nLow payload[n]      -> 05 accepted, 06 .. .. text NACK,
+//                                             anything else refused
+//   ending   02 00 00                      -> 05 00 00
 
 #include "KLAVDbManager.h"
+#include "port/KLAVDevice.h"
+#include "port/KLAVDevicePort.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QList>
 
+#include <QString>
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class KLAVUsbConnector {
 public:
-    KLAVUsbConnector(const KLAVDbManager &dbManager, int pad);
+    // Creates the port for a device record: a PC/SC port for a PC/SC record,
+    // a serial port otherwise. Replaceable so the exchanges can be tested
+    // against a scripted terminal.
+    using PortFactory = std::function<std::unique_ptr<KLAVDevicePort>(const KLAVDevice &)>;
+
+    KLAVUsbConnector(const KLAVDevice &device, const KLAVDbManager &dbManager, int pad);
     // A copy shares the database connection, starts without an open file and
     // recomputes the PAD bytes from the PAD number.
     KLAVUsbConnector(const KLAVUsbConnector &other);
     KLAVUsbConnector &operator=(const KLAVUsbConnector &other);
     virtual ~KLAVUsbConnector();
+
+    // Opening phase; 0 when the request frame was confirmed, else 1, 2, 3, 4
+    // or 14. replyText receives the terminal's reply to the request in hex.
+    int operate(QByteArray &replyText);
+    // Creates the port and runs the initialisation exchange. True when every
+    // byte received matched; answered tells whether anything came at all.
+    bool initializeConnection(bool &answered);
+    // Sends the request frame; true when its 7-byte confirmation came back.
+    bool sendRequestFrame(QByteArray frame, QByteArray &replyText);
+    // Sends the next block of the file: 0 accepted, 5 NACK with text, 6
+    // incomplete NACK, 7 refused, 9 nothing left to send, 14 no reply.
+    int sendDataFrame(QString &nackText);
+    // Sends the ending frame; true when 05 00 00 came back.
+    bool sendEndingFrame();
+    // Closes the port; true when it closed cleanly or there was none.
+    bool closeConnection();
+    // Percentage of the file the terminal has accepted.
+    int getProgress() const;
+
+    // Time-out of the ending exchange: 20 s per MiB of database, never less
+    // than the port's normal total time-out.
+    static uint32_t endingTimeout(std::int64_t fileSize, uint32_t portTotalTimeout);
+
+    void setPortFactory(PortFactory factory) { portFactory = std::move(factory); }
+    static std::unique_ptr<KLAVDevicePort> createPortFor(const KLAVDevice &device);
 
     // Opens the database file read-only for the transfer. False when it
     // cannot be opened or is too large to be described to the terminal
@@ -57,9 +98,14 @@ public:
     static std::uint8_t replyByteFor(int pad);
 
 private:
+    KLAVDevice device;
     KLAVDbManager dbManager;
+    std::unique_ptr<KLAVDevicePort> port;
     std::unique_ptr<QFile> file;
+    std::int32_t bytesSent = 0;
+    QByteArray dataFrame;  // reused for every block
     std::uint8_t padRequestByte;
     std::uint8_t padReplyByte;
     std::int32_t pad;
+    PortFactory portFactory = createPortFor;
 };
