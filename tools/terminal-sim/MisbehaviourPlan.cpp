@@ -1,5 +1,6 @@
 #include "MisbehaviourPlan.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -17,14 +18,16 @@ constexpr OptionInfo kOptions[] = {
     {"hangup", true},   {"on-load", true},
 };
 
-// A whole decimal or 0x-prefixed hexadecimal number from min to max.
-bool parseNumber(const std::string &text, long min, long max, long &value)
+// A whole decimal number from min to max; with hexAllowed also 0x-prefixed
+// hexadecimal.
+bool parseNumber(const std::string &text, long min, long max, long &value, bool hexAllowed = false)
 {
-    if (text.empty())
+    if (text.empty() || !std::isxdigit((unsigned char)text[0]))
         return false;
+    bool hex = hexAllowed && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     errno = 0;
     char *end = nullptr;
-    long parsed = std::strtol(text.c_str(), &end, 0);
+    long parsed = std::strtol(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
     if (errno != 0 || *end != '\0' || parsed < min || parsed > max)
         return false;
     value = parsed;
@@ -110,7 +113,7 @@ bool MisbehaviourPlan::applyOption(const std::string &name, const std::string &v
             error = "wrong-byte wants REPLY:INDEX[:VALUE]";
         change.index = size_t(n);
         if (error.empty() && parts.size() == 3) {
-            if (!parseNumber(parts[2], 0, 255, n))
+            if (!parseNumber(parts[2], 0, 255, n, true))
                 error = "wrong-byte VALUE is a byte, 0 to 255";
             change.value = int(n);
         }
