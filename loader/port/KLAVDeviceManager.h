@@ -1,0 +1,43 @@
+#pragma once
+// Finds the connected terminals: USB serial devices whose vendor and product
+// identifiers are a configured pair, then PC/SC readers of the maker. Keeps
+// the list; callers take copies.
+
+#include "platform/UsbTtyEnumerator.h"
+#include "port/KLAVDevice.h"
+
+#include <string>
+#include <vector>
+
+class KLAVDeviceManager {
+public:
+    // Runs one discovery on the running system's devices.
+    KLAVDeviceManager();
+    // Runs one discovery through the given enumerator (another device tree).
+    explicit KLAVDeviceManager(UsbTtyEnumerator enumerator);
+    virtual ~KLAVDeviceManager();
+
+    // Empties the list, then appends the supported USB serial terminals.
+    void findSerialDevices();
+    // Appends the PC/SC terminals; never empties the list.
+    void findAllPCSCDevices();
+    // A copy of the list: serial terminals first, then PC/SC terminals.
+    std::vector<KLAVDevice> getDeviceList() const;
+    void clearDeviceList();
+
+    // A record's identifier against a configured entry: a trailing carriage
+    // return is dropped from each, then equal length and equal bytes, ASCII
+    // letters compared without case.
+    static bool identifiersMatch(std::string value, std::string entry);
+
+    // A friendly name without its parenthesised suffix: the text before the
+    // first "(" less the byte just before it; whole when there is no "(" or
+    // it comes first.
+    static std::string cutFriendlyName(const std::string &friendlyName);
+
+private:
+    void addIfSupported(const KLAVDevice &device);
+
+    UsbTtyEnumerator enumerator_;
+    std::vector<KLAVDevice> devices_;
+};

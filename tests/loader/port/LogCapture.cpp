@@ -1,0 +1,67 @@
+#include "LogCapture.h"
+
+#include "app/KLAVConfig.h"
+#include "app/KLAVLog.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+LogCapture::LogCapture()
+{
+    char pattern[] = "/tmp/klav-log-XXXXXX";
+    folder_ = mkdtemp(pattern);
+    g_config.LogOption = "1";
+    g_config.LogPath = folder_;
+    openLogFile();
+}
+
+LogCapture::~LogCapture()
+{
+    closeLogFile();
+    g_config.LogOption.clear();
+    g_config.LogPath.clear();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+std::vector<std::string> LogCapture::messages() const
+{
+    std::vector<std::string> result;
+    std::ifstream in(folder_ + "/logKLAV.txt");
+    std::string line;
+    // "dd/mm/yyyy HHhMMmSSs - KLAVLD <depth><marker><message>"
+    while (std::getline(in, line)) {
+        size_t at = line.find(" - KLAVLD ");
+        if (at == std::string::npos) {
+            if (!result.empty())
+                result.back() += "\n" + line;  // a message that carried its own line end
+            continue;
+        }
+        std::string rest = line.substr(at + 10);
+        size_t start = rest.find_first_not_of(' ');
+        rest = start == std::string::npos ? std::string() : rest.substr(start);
+        if (rest.compare(0, 3, "=> ") == 0 || rest.compare(0, 3, "<= ") == 0)
+            rest = rest.substr(3);
+        result.push_back(rest);
+    }
+    return result;
+}
+
+int LogCapture::count(const std::string &text) const
+{
+    int n = 0;
+    for (const std::string &message : messages())
+        n += message == text;
+    return n;
+}
+
+int LogCapture::find(const std::string &text, int from) const
+{
+    std::vector<std::string> all = messages();
+    for (size_t i = size_t(from); i < all.size(); ++i) {
+        if (all[i] == text)
+            return int(i);
+    }
+    return -1;
+}

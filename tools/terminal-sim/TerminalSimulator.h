@@ -1,0 +1,42 @@
+#pragma once
+// terminal-sim's service loop: the protocol engine behind a pty, with the
+// received databases and the frame log written to files.
+
+#include "MisbehaviourPlan.h"
+#include "TerminalEngine.h"
+
+#include <cstdio>
+#include <string>
+
+struct SimulatorSettings {
+    std::string outPath;  // "%n" stands for the load number
+    std::string logPath;
+    int loads = 0;        // stop after this many received loads; 0: until a signal
+    int pad = TerminalEngine::kAnyPad;
+    unsigned quietMs = 300;  // silence that ends a command of unknown length
+    MisbehaviourPlan plan;
+};
+
+class TerminalSimulator {
+public:
+    explicit TerminalSimulator(SimulatorSettings settings);
+    ~TerminalSimulator();
+    TerminalSimulator(const TerminalSimulator &) = delete;
+    TerminalSimulator &operator=(const TerminalSimulator &) = delete;
+
+    // Serves until SIGTERM, SIGINT, the load count or a hang-up; the slave
+    // path is the first line written to announce. Returns the exit status.
+    int run(FILE *announce);
+
+    // outPath with "%n" replaced by the load number.
+    static std::string outputPathFor(const std::string &pattern, int load);
+
+private:
+    bool writeOutput(const CompletedLoad &load);
+    void writeLogLine(const std::string &line);
+
+    SimulatorSettings settings_;
+    TerminalEngine engine_;
+    FILE *log_ = nullptr;
+    long long startMs_ = 0;
+};
