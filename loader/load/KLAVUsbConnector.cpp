@@ -6,7 +6,6 @@
 #include "app/KLAVLog.h"
 #include "load/KLAVLoadResult.h"
 #include "port/KLAVSerialPort.h"
-#include "port/KLAVPcscPort.h"
 
 #include <cstdio>
 
@@ -156,8 +155,8 @@ QByteArray KLAVUsbConnector::expectedRequestReply() const
 
 std::unique_ptr<KLAVDevicePort> KLAVUsbConnector::createPortFor(const KLAVDevice &device)
 {
-    if (device.isPCSC())
-        return std::make_unique<KLAVPcscPort>(device.getLpFileName());
+    // PC/SC records are served once the PC/SC port is in: until then only
+    // serial terminals are listed.
     return std::make_unique<KLAVSerialPort>(device.getLpFileName());
 }
 

@@ -203,14 +203,14 @@ TEST(KLAVRequestFrame, RowsWithoutATextColumnAndUnpairedListsStaySafe)
 
 TEST(KLAVUsbConnectorFrames, InitialisationAndRequestRepliesForPad2And3)
 {
-    const KLAVUsbConnector pad2(KLAVDbManager(), 2);
+    const KLAVUsbConnector pad2(KLAVDevice(), KLAVDbManager(), 2);
     EXPECT_EQ(pad2.getPadRequestByte(), 0x2F);
     EXPECT_EQ(pad2.getPadReplyByte(), 0xF2);
     EXPECT_EQ(pad2.initialisationFrame(), QByteArray::fromHex("2FC00400 78012CB8E4"));
     EXPECT_EQ(pad2.expectedInitialisationReply(), QByteArray::fromHex("F2E0040078012C45BB"));
     EXPECT_EQ(pad2.expectedRequestReply(), QByteArray::fromHex("F2400200 00212A"));
 
-    const KLAVUsbConnector pad3(KLAVDbManager(), 3);
+    const KLAVUsbConnector pad3(KLAVDevice(), KLAVDbManager(), 3);
     EXPECT_EQ(pad3.initialisationFrame(), QByteArray::fromHex("3FC0040078012C7151"));
     EXPECT_EQ(pad3.expectedInitialisationReply(), QByteArray::fromHex("F3E0040078012C9024"));
     EXPECT_EQ(pad3.expectedRequestReply(), QByteArray::fromHex("F340020000 6521"));
@@ -227,8 +227,8 @@ TEST(KLAVUsbConnectorFrames, PadBytesWrapModulo256AndCopiesKeepThem)
     EXPECT_EQ(KLAVUsbConnector::requestByteFor(-1), 0xFF);
     EXPECT_EQ(KLAVUsbConnector::requestByteFor(0x7FFFFFFF), 0xFF);
 
-    const KLAVUsbConnector original(KLAVDbManager(), 14);
-    KLAVUsbConnector assigned(KLAVDbManager(), 2);
+    const KLAVUsbConnector original(KLAVDevice(), KLAVDbManager(), 14);
+    KLAVUsbConnector assigned(KLAVDevice(), KLAVDbManager(), 2);
     assigned = original;
     const KLAVUsbConnector copied(original);
     for (const KLAVUsbConnector *c :

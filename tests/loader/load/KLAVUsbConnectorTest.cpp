@@ -45,7 +45,7 @@ TEST_F(KLAVUsbConnectorTest, RequestFrameDescribesTheRealFileAndItsEntries)
     const qint64 size = QFileInfo(path("valid.db")).size();
     ASSERT_GT(size, 0xFFFF); // a 3-byte size field
 
-    KLAVUsbConnector connector(KLAVDbManager(path("valid.db").toUtf8()), 2);
+    KLAVUsbConnector connector(KLAVDevice(), KLAVDbManager(path("valid.db").toUtf8()), 2);
     ASSERT_TRUE(connector.openDatabaseFile());
     EXPECT_EQ(connector.databaseFileSize(), size);
     QList<QByteArray> numbers, texts;
@@ -75,7 +75,7 @@ TEST_F(KLAVUsbConnectorTest, FullEntriesAreLeftOutOnlyWhereTheLengthByteWouldOve
     ASSERT_GT(QFileInfo(path("large.db")).size(), 0xFFFF);
 
     QList<QByteArray> numbers, texts;
-    KLAVUsbConnector small(KLAVDbManager(path("small.db").toUtf8()), 2);
+    KLAVUsbConnector small(KLAVDevice(), KLAVDbManager(path("small.db").toUtf8()), 2);
     ASSERT_TRUE(small.openDatabaseFile());
     small.selectEntries(numbers, texts);
     EXPECT_EQ(numbers, QList<QByteArray>{"1"});
@@ -83,7 +83,7 @@ TEST_F(KLAVUsbConnectorTest, FullEntriesAreLeftOutOnlyWhereTheLengthByteWouldOve
     EXPECT_EQ(quint8(frame[2]), 255);
     EXPECT_EQ(frame.size(), 3 + 255 + 2);
 
-    KLAVUsbConnector large(KLAVDbManager(path("large.db").toUtf8()), 2);
+    KLAVUsbConnector large(KLAVDevice(), KLAVDbManager(path("large.db").toUtf8()), 2);
     ASSERT_TRUE(large.openDatabaseFile());
     large.selectEntries(numbers, texts);
     EXPECT_TRUE(numbers.isEmpty());
@@ -101,7 +101,7 @@ TEST_F(KLAVUsbConnectorTest, FilesOf2GiBAreRefusedBeforeAnyFrame)
     huge.close();
 
     LogCapture log;
-    KLAVUsbConnector connector(KLAVDbManager(path("huge.db").toUtf8()), 2);
+    KLAVUsbConnector connector(KLAVDevice(), KLAVDbManager(path("huge.db").toUtf8()), 2);
     EXPECT_FALSE(connector.openDatabaseFile());
     EXPECT_TRUE(connector.stringToBytes({}, {}).isEmpty());
     EXPECT_EQ(log.count("Database file of 2147483648 bytes is too large to be loaded"), 1);
@@ -117,7 +117,7 @@ TEST_F(KLAVUsbConnectorTest, FilesOf2GiBAreRefusedBeforeAnyFrame)
 TEST_F(KLAVUsbConnectorTest, CopiesStartWithoutTheFileAndMissingFilesDoNotOpen)
 {
     ASSERT_TRUE(TestDatabase::createValid(path("valid.db"), 0));
-    KLAVUsbConnector original(KLAVDbManager(path("valid.db").toUtf8()), 3);
+    KLAVUsbConnector original(KLAVDevice(), KLAVDbManager(path("valid.db").toUtf8()), 3);
     ASSERT_TRUE(original.openDatabaseFile());
     KLAVUsbConnector copy(original);
     EXPECT_EQ(copy.databaseFileSize(), 0);
@@ -126,7 +126,7 @@ TEST_F(KLAVUsbConnectorTest, CopiesStartWithoutTheFileAndMissingFilesDoNotOpen)
     EXPECT_EQ(copy.stringToBytes({}, {}), original.stringToBytes({}, {}));
     EXPECT_EQ(copy.stringToBytes({}, {}).at(0), char(0x3F));
 
-    KLAVUsbConnector missing(KLAVDbManager(path("missing.db").toUtf8()), 2);
+    KLAVUsbConnector missing(KLAVDevice(), KLAVDbManager(path("missing.db").toUtf8()), 2);
     EXPECT_FALSE(missing.openDatabaseFile());
     EXPECT_FALSE(QFile::exists(path("missing.db")));
 }
