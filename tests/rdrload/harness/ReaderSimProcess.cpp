@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -100,41 +97,6 @@ int ReaderSimProcess::stop()
     }
     pid_ = -1;
     return status;
-}
-
-TempFolder::TempFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "rdrload-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> readLines(const std::string &path)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-bool waitForLine(const std::string &path, const std::string &line, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    do {
-        std::vector<std::string> lines = readLines(path);
-        if (std::find(lines.begin(), lines.end(), line) != lines.end())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
 }
 
 } // namespace rdrload::testing

@@ -27,26 +27,4 @@ private:
     std::string devicePath_;
 };
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents on destruction.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder &) = delete;
-    TempFolder &operator=(const TempFolder &) = delete;
-
-    const std::string &path() const { return path_; }
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-// The lines of a text file (none when it does not exist).
-std::vector<std::string> readLines(const std::string &path);
-
-// Waits up to timeoutMs for `line` to appear in the file; whether it did.
-bool waitForLine(const std::string &path, const std::string &line, int timeoutMs);
-
 } // namespace rdrload::testing

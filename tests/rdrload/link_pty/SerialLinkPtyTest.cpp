@@ -4,6 +4,8 @@
 
 #include "FakeLinkEnvironment.h"
 #include "ReaderSimProcess.h"
+#include "TempFolder.h"
+#include "TextFile.h"
 #include "link/PlatformServices.h"
 #include "link/SerialLink.h"
 #include "link/SteadyClock.h"
