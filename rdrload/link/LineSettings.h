@@ -59,8 +59,9 @@ constexpr uint8_t kTwoStopBits = 2;
 
 // Timeouts of a line, in milliseconds (the Windows COMMTIMEOUTS fields).
 // A read of n bytes waits at most readMultiplier * n + readConstant in
-// total and readInterval between two bytes; kMaxDword as interval with both
-// other values 0 returns at once with what has arrived.
+// total (0 and 0: no limit) and readInterval between two bytes (0 or
+// kMaxDword: no limit); kMaxDword as interval with both other values 0
+// returns at once with what has arrived.
 struct PortTimeouts {
     uint32_t readInterval = 0;
     uint32_t readMultiplier = 0;

@@ -10,13 +10,6 @@ ReadWaitPlan ReadWaitPlan::forRead(const PortTimeouts &timeouts, std::size_t cou
         plan.immediate = true;
         return plan;
     }
-    if (intervalMax && timeouts.readMultiplier == kMaxDword) {
-        // Wait up to the constant for the first byte, then return with it.
-        plan.hasTotal = true;
-        plan.totalMs = timeouts.readConstant;
-        plan.firstByteOnly = true;
-        return plan;
-    }
     if (timeouts.readMultiplier != 0 || timeouts.readConstant != 0) {
         plan.hasTotal = true;
         plan.totalMs = static_cast<uint64_t>(timeouts.readMultiplier) * count +

@@ -14,7 +14,6 @@ struct ReadWaitPlan {
     uint64_t totalMs = 0;       // readMultiplier * count + readConstant
     bool hasInterval = false;   // a gap limit between bytes applies
     uint32_t intervalMs = 0;    // counted after the first byte
-    bool firstByteOnly = false; // return as soon as anything has arrived
 
     static ReadWaitPlan forRead(const PortTimeouts &timeouts, std::size_t count);
 };

@@ -315,8 +315,6 @@ bool PosixSerialLine::read(void *buffer, std::size_t count, std::size_t &receive
         }
         received += static_cast<std::size_t>(got);
         lastByte = std::chrono::steady_clock::now();
-        if (plan.firstByteOnly)
-            break;
     }
     return succeed();
 }

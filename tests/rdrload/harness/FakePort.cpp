@@ -157,8 +157,6 @@ uint64_t FakePort::readEnd(std::size_t count, std::size_t &taken)
             return limit();
         ++taken;
         last = at;
-        if (plan.firstByteOnly)
-            return at;
     }
     if (taken == count)
         return last;

@@ -42,28 +42,16 @@ TEST(ReadWaitPlan, CountsTheMultiplierPerByteAndTheConstantOnce)
     EXPECT_FALSE(plan.hasInterval);
 }
 
-TEST(ReadWaitPlan, KnowsTheSpecialCombinations)
+TEST(ReadWaitPlan, KnowsTheImmediateAndTheUnlimitedRead)
 {
     PortTimeouts immediate;
     immediate.readInterval = kMaxDword;
     EXPECT_TRUE(ReadWaitPlan::forRead(immediate, 5).immediate);
 
-    PortTimeouts firstByte;
-    firstByte.readInterval = kMaxDword;
-    firstByte.readMultiplier = kMaxDword;
-    firstByte.readConstant = 300;
-    ReadWaitPlan plan = ReadWaitPlan::forRead(firstByte, 5);
-    EXPECT_TRUE(plan.firstByteOnly);
-    EXPECT_EQ(plan.totalMs, 300u);
-
-    PortTimeouts gaps;
+    PortTimeouts gaps; // no total, 50 ms between bytes
     gaps.readInterval = 50;
-    plan = ReadWaitPlan::forRead(gaps, 5);
+    ReadWaitPlan plan = ReadWaitPlan::forRead(gaps, 5);
     EXPECT_FALSE(plan.hasTotal);
     EXPECT_TRUE(plan.hasInterval);
     EXPECT_EQ(plan.intervalMs, 50u);
-
-    PortTimeouts none; // no timeouts: wait for every byte
-    plan = ReadWaitPlan::forRead(none, 5);
-    EXPECT_FALSE(plan.immediate || plan.hasTotal || plan.hasInterval);
 }
