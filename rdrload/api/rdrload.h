@@ -1,0 +1,94 @@
+/*
+ * rdrload: downloads applications, firmware and data to card readers on
+ * serial COM ports. Every export is a complete, blocking operation that
+ * returns an integer result code.
+ *
+ * The free functions have C linkage, so a host program written in any
+ * language finds them by their plain names; the header compiles as C and as
+ * C++. Param::operator= is the one C++ export.
+ */
+#ifndef RDRLOAD_API_RDRLOAD_H
+#define RDRLOAD_API_RDRLOAD_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(RDRLOAD_BUILDING)
+#define RDRLOAD_EXPORT __declspec(dllexport)
+#else
+#define RDRLOAD_EXPORT __declspec(dllimport)
+#endif
+#else
+#if defined(RDRLOAD_BUILDING)
+#define RDRLOAD_EXPORT __attribute__((visibility("default")))
+#else
+#define RDRLOAD_EXPORT
+#endif
+/* The callback's calling convention only means something on 32-bit Windows;
+   elsewhere hosts may still write it, and it expands to nothing. */
+#ifndef __stdcall
+#define __stdcall
+#endif
+#endif
+
+/* The progress callback of every export that reports progress. Its argument
+   points at a ProgressInfo that is valid only during the call. */
+typedef void(__stdcall *ProgressCallback)(void *);
+
+/* One progress report. */
+typedef struct ProgressInfo {
+    uint32_t done;        /* amount completed */
+    uint32_t remaining;   /* amount still to send */
+    uint32_t *nextReport; /* data-progress reports wait until done reaches *nextReport */
+    const char *text;     /* current status text, a literal of the library */
+    uint32_t threadId;    /* thread that called the export */
+} ProgressInfo;
+
+/* Result codes; 0 is success. */
+enum RdrloadResult {
+    OPEN_COM_PORT = 1,
+    COM_ERROR = 2,
+    FILE_ERROR = 3,
+    SIGNATURE_ERROR = 5,
+    TIMEOUT_ERROR = 6,
+    WRITE_ERROR = 7,
+    NACK_ERROR = 8,
+    PARAMETER_ERROR = 10,
+    DATA_SIZE_ERROR = 11,
+    NULL_BUFFER = 12,
+    OTHER_ERROR = 18
+};
+
+/* A plain 20-byte record; the library only exports its copy assignment. */
+typedef struct Param {
+    unsigned char bytes[20];
+#ifdef __cplusplus
+    Param() = default;
+    Param(const Param &) = default;
+    /* Copies all 20 bytes (also onto itself) and returns the target. */
+    RDRLOAD_EXPORT Param &operator=(const Param &source);
+#endif
+} Param;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Reads the whole file at path into a new buffer. On success stores the
+   buffer and its size and returns 0; on any failure returns 3 (FILE_ERROR)
+   and leaves *buffer and *size unchanged. The callback is never called. */
+RDRLOAD_EXPORT int LoadBuffer_(char *path, unsigned char **buffer, unsigned long *size,
+                               void(__stdcall *callback)(void *));
+
+/* Releases a buffer from LoadBuffer_ (null is accepted); returns 0. */
+RDRLOAD_EXPORT int FreeBuffer_(unsigned char *buffer);
+
+/* Kept for hosts that bracket their calls; both do nothing and return 0. */
+RDRLOAD_EXPORT int OpenSession_(void);
+RDRLOAD_EXPORT int CloseSession_(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RDRLOAD_API_RDRLOAD_H */

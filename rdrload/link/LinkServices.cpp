@@ -1,0 +1,56 @@
+#include "LinkServices.h"
+
+#include "PlatformServices.h"
+#include "SteadyClock.h"
+
+#include <memory>
+
+namespace rdrload {
+
+namespace {
+
+struct PlatformServiceSet {
+    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(platformDeviceFolder());
+    SteadyClock clock;
+    std::unique_ptr<TraceSink> trace = createPlatformTraceSink();
+};
+
+PlatformServiceSet &platformServiceSet()
+{
+    static PlatformServiceSet services;
+    return services;
+}
+
+LinkServices &currentServices()
+{
+    static LinkServices current = platformLinkServices();
+    return current;
+}
+
+} // namespace
+
+LinkServices platformLinkServices()
+{
+    PlatformServiceSet &set = platformServiceSet();
+    return LinkServices{set.serial.get(), &set.clock, set.trace.get()};
+}
+
+const LinkServices &linkServices()
+{
+    return currentServices();
+}
+
+LinkServices installLinkServices(const LinkServices &services)
+{
+    LinkServices &current = currentServices();
+    LinkServices previous = current;
+    if (services.serial != nullptr)
+        current.serial = services.serial;
+    if (services.clock != nullptr)
+        current.clock = services.clock;
+    if (services.trace != nullptr)
+        current.trace = services.trace;
+    return previous;
+}
+
+} // namespace rdrload

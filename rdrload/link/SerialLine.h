@@ -1,0 +1,36 @@
+#pragma once
+
+#include "LineSettings.h"
+
+#include <cstddef>
+
+namespace rdrload {
+
+// One open serial line, as the platform's serial service gives it: the calls
+// the link layer makes on a port handle. Every call returns whether it
+// succeeded; lastError() then tells why the last failing call failed.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    virtual bool getControl(LineControl &control) = 0;
+    virtual bool setControl(const LineControl &control) = 0;
+    virtual bool getTimeouts(PortTimeouts &timeouts) = 0;
+    virtual bool setTimeouts(const PortTimeouts &timeouts) = 0;
+    virtual bool purge(unsigned actions) = 0;
+    // Waits as the timeouts say; a read that times out succeeds with fewer
+    // bytes than asked for (possibly none).
+    virtual bool read(void *buffer, std::size_t count, std::size_t &received) = 0;
+    virtual bool write(const void *data, std::size_t count, std::size_t &written) = 0;
+    virtual bool setBreak() = 0;
+    virtual bool clearBreak() = 0;
+    // Releases the line; called once, after which only lastError() is used.
+    virtual bool close() = 0;
+    // Error code of the last call, 0 when it succeeded.
+    virtual int lastError() const = 0;
+};
+
+// The error code a read reports when it is still in progress.
+constexpr int kErrorIoPending = 997;
+
+} // namespace rdrload

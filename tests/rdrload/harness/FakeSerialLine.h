@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/SerialLine.h"
+
+namespace rdrload::testing {
+
+class FakePort;
+class FakeSerialSystem;
+
+// An open handle on a FakePort; after close() every call fails.
+class FakeSerialLine : public SerialLine {
+public:
+    FakeSerialLine(FakePort &port, FakeSerialSystem &system);
+
+    bool getControl(LineControl &control) override;
+    bool setControl(const LineControl &control) override;
+    bool getTimeouts(PortTimeouts &timeouts) override;
+    bool setTimeouts(const PortTimeouts &timeouts) override;
+    bool purge(unsigned actions) override;
+    bool read(void *buffer, std::size_t count, std::size_t &received) override;
+    bool write(const void *data, std::size_t count, std::size_t &written) override;
+    bool setBreak() override;
+    bool clearBreak() override;
+    bool close() override;
+    int lastError() const override { return lastError_; }
+
+private:
+    bool closedCall();
+    bool result(bool ok, int error);
+
+    FakePort &port_;
+    FakeSerialSystem &system_;
+    bool closed_ = false;
+    int lastError_ = 0;
+};
+
+} // namespace rdrload::testing

@@ -1,0 +1,31 @@
+#include "TextFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace rdrload::testing {
+
+std::vector<std::string> readLines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool waitForLine(const std::string &path, const std::string &line, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        std::vector<std::string> lines = readLines(path);
+        if (std::find(lines.begin(), lines.end(), line) != lines.end())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+} // namespace rdrload::testing

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rdrload::testing {
+
+// The lines of a text file (none when it does not exist).
+std::vector<std::string> readLines(const std::string &path);
+
+// Waits up to timeoutMs for `line` to appear in the file; whether it did.
+bool waitForLine(const std::string &path, const std::string &line, int timeoutMs);
+
+} // namespace rdrload::testing

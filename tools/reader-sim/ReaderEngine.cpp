@@ -1,0 +1,117 @@
+#include "ReaderEngine.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace readersim {
+
+std::string hexBytes(const Bytes &bytes)
+{
+    std::string text;
+    char hex[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : " %02x", bytes[i]);
+        text += hex;
+    }
+    return text;
+}
+
+ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
+    : behaviour_(behaviour), journal_(std::move(journal))
+{
+}
+
+void ReaderEngine::note(const std::string &line)
+{
+    if (journal_)
+        journal_(line);
+}
+
+void ReaderEngine::send(const Bytes &bytes)
+{
+    output_.insert(output_.end(), bytes.begin(), bytes.end());
+}
+
+void ReaderEngine::hostOpened()
+{
+    note("open");
+    state_ = State::AwaitingBreak;
+    output_.clear();
+}
+
+void ReaderEngine::hostClosed()
+{
+    note("close");
+    state_ = State::Closed;
+    output_.clear();
+}
+
+void ReaderEngine::quietTimeElapsed()
+{
+    if (state_ != State::AwaitingBreak)
+        return;
+    if (behaviour_.wakeAnswer < 0) {
+        note("wake silent");
+        state_ = State::Asleep;
+        return;
+    }
+    send(Bytes{static_cast<uint8_t>(behaviour_.wakeAnswer)});
+    state_ = State::Idle;
+}
+
+void ReaderEngine::received(const Bytes &bytes)
+{
+    if (bytes.empty())
+        return;
+    note("recv " + hexBytes(bytes));
+    for (uint8_t byte : bytes)
+        receivedByte(byte);
+}
+
+void ReaderEngine::receivedByte(uint8_t byte)
+{
+    switch (state_) {
+    case State::Closed:
+    case State::AwaitingBreak:
+    case State::Asleep:
+        return; // not listening yet
+    case State::Idle:
+        if (byte == kAck)
+            return;
+        if (byte == kLoopbackRequest) {
+            lengthBytes_.clear();
+            state_ = State::LoopbackLength;
+            send(Bytes{kAck});
+            return;
+        }
+        send(Bytes{kNak});
+        return;
+    case State::LoopbackLength:
+        lengthBytes_.push_back(byte);
+        if (lengthBytes_.size() < 2)
+            return;
+        loopbackLeft_ = static_cast<std::size_t>(lengthBytes_[0] | (lengthBytes_[1] << 8));
+        loopback_.clear();
+        send(Bytes{kAck});
+        state_ = loopbackLeft_ == 0 ? State::Idle : State::LoopbackData;
+        return;
+    case State::LoopbackData:
+        loopback_.push_back(byte);
+        if (--loopbackLeft_ == 0) {
+            send(loopback_);
+            state_ = State::Idle;
+        }
+        return;
+    }
+}
+
+Bytes ReaderEngine::takeOutput()
+{
+    Bytes out;
+    out.swap(output_);
+    if (!out.empty())
+        note("send " + hexBytes(out));
+    return out;
+}
+
+} // namespace readersim

@@ -1,0 +1,236 @@
+// reader-sim: a simulated card reader on a pseudo-terminal, for end-to-end
+// runs of rdrload. It prints the device to open on its first output line
+// and serves the host until it is stopped with SIGTERM or SIGINT.
+
+#include "PtyPort.h"
+#include "ReaderEngine.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+using namespace readersim;
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void requestStop(int)
+{
+    g_stop = 1;
+}
+
+void installStopHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no SA_RESTART: poll() must return
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void printUsage(std::FILE *out)
+{
+    std::fputs(
+        "usage: reader-sim [--wake ack|nak|none|0xHH] [--quiet-ms N] [--link PATH]\n"
+        "                  [--record FILE]\n"
+        "  Serves a simulated reader on a new pseudo-terminal and prints its device\n"
+        "  path on the first line. Stop it with SIGTERM or Ctrl-C.\n"
+        "  --wake      answer to the double break (default ack); none stays silent\n"
+        "  --quiet-ms  quiet time after the host opens the port that stands for the\n"
+        "              double break (default 150)\n"
+        "  --link      also make PATH a symbolic link to the device (for example\n"
+        "              /dev/COM7), removed on exit\n"
+        "  --record    append every event and byte exchanged to FILE\n",
+        out);
+}
+
+struct Options {
+    ReaderBehaviour behaviour;
+    std::string linkPath;
+    std::string recordPath;
+};
+
+bool parseWake(const std::string &text, int &answer)
+{
+    if (text == "ack")
+        answer = ReaderEngine::kAck;
+    else if (text == "nak")
+        answer = ReaderEngine::kNak;
+    else if (text == "none")
+        answer = -1;
+    else {
+        char *end = nullptr;
+        long value = std::strtol(text.c_str(), &end, 0);
+        if (end == text.c_str() || *end != '\0' || value < 0 || value > 255)
+            return false;
+        answer = static_cast<int>(value);
+    }
+    return true;
+}
+
+bool parseOptions(int argc, char **argv, Options &options)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (name == "--help") {
+            printUsage(stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc)
+            return false;
+        std::string value = argv[++i];
+        if (name == "--wake") {
+            if (!parseWake(value, options.behaviour.wakeAnswer))
+                return false;
+        } else if (name == "--quiet-ms") {
+            char *end = nullptr;
+            unsigned long ms = std::strtoul(value.c_str(), &end, 10);
+            if (end == value.c_str() || *end != '\0')
+                return false;
+            options.behaviour.quietMs = static_cast<uint32_t>(ms);
+        } else if (name == "--link") {
+            options.linkPath = value;
+        } else if (name == "--record") {
+            options.recordPath = value;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes the link on exit, if it still points at our device.
+class DeviceLink {
+public:
+    DeviceLink(std::string path, const std::string &target) : path_(std::move(path))
+    {
+        ::unlink(path_.c_str());
+        made_ = ::symlink(target.c_str(), path_.c_str()) == 0;
+        target_ = target;
+    }
+    ~DeviceLink()
+    {
+        char points[4096];
+        ssize_t length = ::readlink(path_.c_str(), points, sizeof points - 1);
+        if (made_ && length > 0 && std::string(points, static_cast<std::size_t>(length)) == target_)
+            ::unlink(path_.c_str());
+    }
+    bool made() const { return made_; }
+
+private:
+    std::string path_;
+    std::string target_;
+    bool made_ = false;
+};
+
+using Clock = std::chrono::steady_clock;
+
+int millisecondsUntil(Clock::time_point when)
+{
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+void serve(PtyPort &port, ReaderEngine &engine)
+{
+    bool hostPresent = false;
+    std::optional<Clock::time_point> quietEnd;
+    const auto quiet = std::chrono::milliseconds(engine.behaviour().quietMs);
+    while (!g_stop) {
+        int timeout = 100;
+        if (quietEnd)
+            timeout = millisecondsUntil(*quietEnd);
+        PtyPort::Readiness ready = port.wait(timeout);
+        if (ready.interrupted)
+            continue;
+        if (!ready.hostPresent) {
+            // What the host wrote before it closed comes first.
+            Bytes last = ready.readable ? port.readAvailable() : Bytes();
+            if (hostPresent) {
+                engine.received(last);
+                hostPresent = false;
+                quietEnd.reset();
+                engine.hostClosed();
+            }
+            // Hang-up shows at once and for as long as the port is closed.
+            if (last.empty())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        if (!hostPresent) {
+            hostPresent = true;
+            engine.hostOpened();
+            quietEnd = Clock::now() + quiet;
+        }
+        if (ready.readable) {
+            engine.received(port.readAvailable());
+            if (engine.awaitingQuiet())
+                quietEnd = Clock::now() + quiet;
+        }
+        if (quietEnd && Clock::now() >= *quietEnd) {
+            quietEnd.reset();
+            engine.quietTimeElapsed();
+        }
+        Bytes out = engine.takeOutput();
+        if (!out.empty())
+            port.writeAll(out);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        printUsage(stderr);
+        return 64;
+    }
+    installStopHandlers();
+
+    std::unique_ptr<PtyPort> port;
+    try {
+        port = std::make_unique<PtyPort>();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "reader-sim: %s\n", error.what());
+        return 1;
+    }
+
+    std::ofstream record;
+    if (!options.recordPath.empty()) {
+        record.open(options.recordPath, std::ios::app);
+        if (!record) {
+            std::fprintf(stderr, "reader-sim: cannot write %s\n", options.recordPath.c_str());
+            return 1;
+        }
+    }
+    std::unique_ptr<DeviceLink> link;
+    if (!options.linkPath.empty()) {
+        link = std::make_unique<DeviceLink>(options.linkPath, port->slavePath());
+        if (!link->made()) {
+            std::fprintf(stderr, "reader-sim: cannot create the link %s: %s\n",
+                         options.linkPath.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+
+    std::printf("%s\n", port->slavePath().c_str());
+    std::fflush(stdout);
+
+    ReaderEngine engine(options.behaviour, [&record](const std::string &line) {
+        if (record.is_open())
+            record << line << std::endl; // flushed: tests read it while we run
+    });
+    serve(*port, engine);
+    return 0;
+}
