@@ -1,0 +1,376 @@
+// One whole load through the connector and the loading thread against a
+// scripted terminal: the frames on the wire, every result code, console
+// lines, signals, progress and cancellation.
+
+#include "ScriptedPort.h"
+#include "TestDatabase.h"
+
+#include "app/KLAVCommandLine.h"
+#include "load/KLAVCrc.h"
+#include "load/KLAVDbManager.h"
+#include "load/KLAVLoadResult.h"
+#include "load/KLAVThread.h"
+#include "load/KLAVUsbConnector.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Standard output of the code under test, collected through a file.
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        std::fflush(stdout);
+        saved = dup(STDOUT_FILENO);
+        file = std::tmpfile();
+        dup2(fileno(file), STDOUT_FILENO);
+    }
+    ~StdoutCapture() { release(); }
+    std::string text()
+    {
+        release();
+        std::rewind(file);
+        std::string out;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            out.append(buffer, n);
+        return out;
+    }
+
+private:
+    void release()
+    {
+        if (saved < 0)
+            return;
+        std::fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        saved = -1;
+    }
+    int saved = -1;
+    FILE *file = nullptr;
+};
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+class LoadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        g_consoleMode = false;
+        terminal.reply = [this](const QByteArray &command, int) {
+            return ScriptedTerminal::wellBehaved(command, pad);
+        };
+    }
+    void TearDown() override { g_consoleMode = false; }
+
+    // A sound database of exactly size bytes: a small SQLite file with
+    // R_DBINFO, followed by bytes SQLite never reads. size 0 is an empty file,
+    // which SQLite reads as an empty database.
+    QString database(qint64 size)
+    {
+        const QString path = dir.filePath(QString("db-%1.db").arg(++databases));
+        if (size == 0) {
+            EXPECT_TRUE(TestDatabase::write(path, QByteArray()));
+            return path;
+        }
+        EXPECT_TRUE(TestDatabase::create(path, {"PRAGMA page_size=512",
+                                                "CREATE TABLE R_DBINFO (NUM_CONCEPT INTEGER, VALEUR TEXT)",
+                                                "INSERT INTO R_DBINFO VALUES (1, 'AB')"}));
+        QByteArray bytes = TestDatabase::contents(path);
+        EXPECT_LE(bytes.size(), size);
+        for (qint64 i = bytes.size(); i < size; ++i)
+            bytes.append(char(i * 7 + 3));
+        EXPECT_TRUE(TestDatabase::write(path, bytes));
+        return path;
+    }
+
+    KLAVUsbConnector connector(const QString &path)
+    {
+        KLAVUsbConnector made(KLAVDevice(), KLAVDbManager(path.toUtf8()), pad);
+        made.setPortFactory(terminal.factory());
+        return made;
+    }
+
+    // Payload bytes of every data frame, in order.
+    QByteArray dataSent() const
+    {
+        QByteArray all;
+        for (const ScriptedExchange &e : terminal.exchanges)
+            if (e.command.startsWith(char(0x01)))
+                all += e.command.mid(3);
+        return all;
+    }
+    bool endingSent() const
+    {
+        for (const ScriptedExchange &e : terminal.exchanges)
+            if (e.command == hex("020000"))
+                return true;
+        return false;
+    }
+
+    QTemporaryDir dir;
+    ScriptedTerminal terminal;
+    int pad = 2;
+    int databases = 0;
+};
+
+TEST_F(LoadTest, WholeLoadOf40000BytesSendsTheExpectedFrames)
+{
+    const QString path = database(40000);
+    KLAVThread thread(connector(path));
+    QSignalSpy progress(&thread, &KLAVThread::threadProgress);
+    QSignalSpy feedback(&thread, &KLAVThread::threadFeedback);
+    EXPECT_EQ(thread.operate(), LOAD_OK);
+
+    const auto &x = terminal.exchanges;
+    ASSERT_EQ(x.size(), 5);
+    EXPECT_EQ(x[0].command, hex("2FC0040078012CB8E4"));
+    EXPECT_EQ(x[0].capacity, 9);
+    EXPECT_EQ(x[0].intervalTimeout, 500u);
+    EXPECT_EQ(x[0].totalTimeout, 3000u);
+    // Request: PAD byte, 40, LEN, 05 01 01 60, L, 80, size field 02 9C 40,
+    // the entry 81 02 'A' 'B', CRC over all of it.
+    const QByteArray request = x[1].command;
+    EXPECT_EQ(request.left(12), hex("2F400D050101600480029C40"));
+    EXPECT_EQ(request.mid(12, 4), hex("81024142"));
+    EXPECT_EQ(request.size(), 18);
+    EXPECT_EQ(request.right(2), KLAVCrc::computeCrc(request.constData(), 16));
+    EXPECT_EQ(x[1].capacity, 7);
+    EXPECT_EQ(x[2].command.left(3), hex("0177FD"));
+    EXPECT_EQ(x[2].command.size(), 30720);
+    EXPECT_EQ(x[2].capacity, 255);
+    EXPECT_EQ(x[3].command.left(3), hex("012443"));
+    EXPECT_EQ(x[3].command.size(), 3 + 9283);
+    EXPECT_EQ(dataSent(), TestDatabase::contents(path));
+    // 20 s per MiB gives 762 ms; the ending reply is never awaited for less
+    // than the port's usual 3000 ms.
+    EXPECT_EQ(x[4].command, hex("020000"));
+    EXPECT_EQ(x[4].capacity, 3);
+    EXPECT_EQ(x[4].intervalTimeout, 3000u);
+    EXPECT_EQ(x[4].totalTimeout, 3000u);
+
+    ASSERT_EQ(progress.size(), 2);
+    EXPECT_EQ(progress[0][0].toInt(), 76);
+    EXPECT_EQ(progress[1][0].toInt(), 100);
+    ASSERT_EQ(feedback.size(), 1);
+    EXPECT_EQ(feedback[0][0].toInt(), LOAD_OK);
+    EXPECT_EQ(terminal.closes, 1);
+}
+
+TEST(EndingTimeout, TwentySecondsPerMebibyteButNeverBelowThePortTimeout)
+{
+    EXPECT_EQ(KLAVUsbConnector::endingTimeout(40000, 0), 762u);
+    EXPECT_EQ(KLAVUsbConnector::endingTimeout(40000, 3000), 3000u);
+    EXPECT_EQ(KLAVUsbConnector::endingTimeout(0, 3000), 3000u);
+    EXPECT_EQ(KLAVUsbConnector::endingTimeout(52, 3000), 3000u);
+    EXPECT_EQ(KLAVUsbConnector::endingTimeout(5 * 1048576, 3000), 100000u);
+    EXPECT_EQ(KLAVUsbConnector::endingTimeout(0x7FFFFFFF, 3000), 40959999u);
+}
+
+TEST_F(LoadTest, BlockBoundariesAndTheEmptyFile)
+{
+    for (const qint64 size : {qint64(30717), qint64(30718), qint64(0)}) {
+        terminal.exchanges.clear();
+        const QString path = database(size);
+        KLAVThread thread(connector(path));
+        EXPECT_EQ(thread.operate(), LOAD_OK) << size;
+        QList<QByteArray> headers;
+        for (const ScriptedExchange &e : terminal.exchanges)
+            if (e.command.startsWith(char(0x01)))
+                headers.append(e.command.left(3));
+        if (size == 30717)
+            EXPECT_EQ(headers, QList<QByteArray>({hex("0177FD")}));
+        else if (size == 30718)
+            EXPECT_EQ(headers, QList<QByteArray>({hex("0177FD"), hex("010001")}));
+        else
+            EXPECT_TRUE(headers.isEmpty());
+        EXPECT_EQ(dataSent(), TestDatabase::contents(path)) << size;
+        EXPECT_TRUE(endingSent());
+    }
+}
+
+TEST_F(LoadTest, InitialisationReplies)
+{
+    const QString path = database(2000);
+    // Silence: 14, and the console says so twice.
+    terminal.reply = [](const QByteArray &, int) { return QByteArray(); };
+    g_consoleMode = true;
+    {
+        StdoutCapture out;
+        KLAVThread thread(connector(path));
+        EXPECT_EQ(thread.operate(), LOAD_NO_RESPONSE);
+        EXPECT_EQ(out.text(), "\nNo response from the terminal\nCommunication initialization process failed");
+    }
+    EXPECT_EQ(terminal.closes, 1);
+    g_consoleMode = false;
+
+    // The first five expected bytes only: accepted.
+    terminal.reply = [this](const QByteArray &command, int index) {
+        QByteArray reply = ScriptedTerminal::wellBehaved(command, pad);
+        return index == 0 ? reply.left(5) : reply;
+    };
+    {
+        KLAVThread thread(connector(path));
+        EXPECT_EQ(thread.operate(), LOAD_OK);
+    }
+    // One wrong byte: 3, reported by signal; no request is sent.
+    terminal.exchanges.clear();
+    terminal.reply = [this](const QByteArray &command, int index) {
+        QByteArray reply = ScriptedTerminal::wellBehaved(command, pad);
+        if (index == 0)
+            reply[4] = 0x79;
+        return reply;
+    };
+    KLAVThread thread(connector(path));
+    QSignalSpy feedback(&thread, &KLAVThread::threadFeedback);
+    EXPECT_EQ(thread.operate(), LOAD_INIT_FAILED);
+    EXPECT_EQ(terminal.exchanges.size(), 1);
+    ASSERT_EQ(feedback.size(), 1);
+    EXPECT_EQ(feedback[0][0].toInt(), LOAD_INIT_FAILED);
+}
+
+TEST_F(LoadTest, PadThreeAndARequestThatIsNotConfirmed)
+{
+    pad = 3;
+    const QString path = database(2000);
+    terminal.reply = [this](const QByteArray &command, int index) {
+        QByteArray reply = ScriptedTerminal::wellBehaved(command, pad);
+        return index == 1 ? reply.left(6) : reply;
+    };
+    KLAVThread thread(connector(path));
+    QSignalSpy nack(&thread, &KLAVThread::threadFeedback_NACK);
+    EXPECT_EQ(thread.operate(), LOAD_REQUEST_REFUSED);
+    EXPECT_EQ(terminal.exchanges[0].command, hex("3FC0040078012C7151"));
+    EXPECT_EQ(terminal.exchanges[1].command.left(2), hex("3F40"));
+    EXPECT_EQ(terminal.exchanges.size(), 2);
+    ASSERT_EQ(nack.size(), 1);
+    EXPECT_EQ(nack[0][0].toString(), "Loading request failed - error : 0xF34002000065");
+    EXPECT_EQ(terminal.closes, 1);
+}
+
+TEST_F(LoadTest, DataRepliesDecideTheResult)
+{
+    const QString path = database(70000);  // three blocks
+    struct Case {
+        QByteArray secondBlockReply;
+        int result;
+        bool ending;
+        const char *console;
+    };
+    const Case cases[] = {
+        {hex("060003457272"), LOAD_NACK, false, "\nA NACK was received : Err"},
+        {hex("06"), LOAD_NACK_INCOMPLETE, false, "\nAn incomplete NACK was received"},
+        {hex("060001"), LOAD_NACK_INCOMPLETE, false, "\nAn incomplete NACK was received"},
+        {hex("15"), LOAD_BLOCK_REFUSED, true, ""},
+        {QByteArray(), LOAD_NO_RESPONSE, false, "\nNo response from the terminal\nTimeout when sending data"},
+        {hex("05FFFF"), LOAD_OK, true, "\nAll data frames have been sent. Sending ending frame ... \nLoading succeeded\n"},
+    };
+    g_consoleMode = true;
+    for (const Case &c : cases) {
+        terminal.exchanges.clear();
+        terminal.reply = [this, &c](const QByteArray &command, int index) {
+            return index == 3 ? c.secondBlockReply : ScriptedTerminal::wellBehaved(command, pad);
+        };
+        StdoutCapture out;
+        KLAVThread thread(connector(path));
+        EXPECT_EQ(thread.operate(), c.result) << c.secondBlockReply.toHex().constData();
+        EXPECT_EQ(endingSent(), c.ending) << c.result;
+        const std::string text = out.text();
+        const std::string opening = "\nCommunication initialization process succeeded";
+        EXPECT_EQ(text.substr(0, opening.size()), opening);
+        EXPECT_NE(text.find(c.console), std::string::npos) << text;
+        if (c.result != LOAD_OK) {
+            EXPECT_EQ(terminal.exchanges.size(), c.ending ? 5 : 4);  // nothing after the failed block
+        }
+    }
+}
+
+TEST_F(LoadTest, AnUnconfirmedEndingIsCode8)
+{
+    const QString path = database(2000);
+    for (const QByteArray &ending : {hex("050001"), hex("0500")}) {
+        terminal.reply = [this, ending](const QByteArray &command, int) {
+            return command == hex("020000") ? ending : ScriptedTerminal::wellBehaved(command, pad);
+        };
+        KLAVThread thread(connector(path));
+        QSignalSpy feedback(&thread, &KLAVThread::threadFeedback);
+        EXPECT_EQ(thread.operate(), LOAD_ENDING_FAILED);
+        ASSERT_EQ(feedback.size(), 1);
+        EXPECT_EQ(feedback[0][0].toInt(), LOAD_ENDING_FAILED);
+    }
+}
+
+TEST_F(LoadTest, ADatabaseThatFailsItsCheckNeverReachesTheTerminal)
+{
+    const QString path = dir.filePath("text.db");
+    ASSERT_TRUE(TestDatabase::write(path, QByteArray(3000, 'x')));
+    g_consoleMode = true;
+    StdoutCapture out;
+    KLAVThread thread(connector(path));
+    EXPECT_EQ(thread.operate(), LOAD_NOT_COHERENT);
+    EXPECT_EQ(out.text(), "\nThe database is not coherent\nCommunication initialization process failed");
+    EXPECT_EQ(terminal.portsCreated, 0);
+}
+
+TEST_F(LoadTest, ConsoleProgressIsPrintedAtNewMultiplesOfTen)
+{
+    g_consoleMode = true;
+    auto progressLines = [this](qint64 size) {
+        StdoutCapture out;
+        KLAVThread thread(connector(database(size)));
+        EXPECT_EQ(thread.operate(), LOAD_OK);
+        std::string lines;
+        const std::string text = out.text();
+        for (size_t at = text.find("\nLoading progress"); at != std::string::npos;
+             at = text.find("\nLoading progress", at + 1))
+            lines += text.substr(at + 1, text.find('\n', at + 1) - at - 1) + ";";
+        return lines;
+    };
+    EXPECT_EQ(progressLines(10 * 30717),
+              "Loading progress : 10 %;Loading progress : 20 %;Loading progress : 30 %;"
+              "Loading progress : 40 %;Loading progress : 50 %;Loading progress : 60 %;"
+              "Loading progress : 70 %;Loading progress : 80 %;Loading progress : 90 %;"
+              "Loading progress : 100 %;");
+    EXPECT_EQ(progressLines(3 * 30717), "Loading progress : 100 %;");
+    EXPECT_EQ(progressLines(30717), "Loading progress : 100 %;");
+    // 20 blocks: each multiple of ten is reached twice but printed once.
+    EXPECT_EQ(progressLines(20 * 30717).size(), progressLines(10 * 30717).size());
+}
+
+TEST_F(LoadTest, CancelStopsAfterTheBlockInFlightWithoutEndingFrame)
+{
+    const QString path = database(4 * 30717);
+    for (const int cancelAt : {2, 5}) {  // first block, last block
+        terminal.exchanges.clear();
+        KLAVThread thread(connector(path));
+        terminal.afterExchange = [&thread, cancelAt](int index) {
+            if (index == cancelAt)
+                thread.loadCancel();
+        };
+        QSignalSpy feedback(&thread, &KLAVThread::threadFeedback);
+        thread.start();
+        ASSERT_TRUE(thread.wait(30000));
+        ASSERT_EQ(feedback.size(), 1);
+        EXPECT_EQ(feedback[0][0].toInt(), LOAD_CANCELLED);
+        EXPECT_FALSE(endingSent());
+        EXPECT_EQ(terminal.exchanges.size(), cancelAt + 1);
+        terminal.afterExchange = nullptr;
+    }
+    EXPECT_EQ(terminal.closes, 2);
+}
+
+}  // namespace
