@@ -15,7 +15,7 @@ struct OptionInfo {
 constexpr OptionInfo kOptions[] = {
     {"silent", false},  {"wrong-byte", true}, {"short-reply", true},     {"nack", true},
     {"incomplete-nack", true}, {"refuse", true}, {"no-ending-reply", false}, {"delay", true},
-    {"hangup", true},   {"on-load", true},
+    {"hangup", true},   {"on-load", true}, {"ack-length", true},
 };
 
 // A whole decimal number from min to max; with hexAllowed also 0x-prefixed
@@ -148,6 +148,11 @@ bool MisbehaviourPlan::applyOption(const std::string &name, const std::string &v
             error = "delay wants milliseconds, 0 to 600000";
         else
             delayMs = unsigned(n);
+    } else if (name == "ack-length") {
+        if (!parseNumber(value, 1, 255, n))
+            error = "ack-length wants a length from 1 to 255";
+        else
+            ackLength = size_t(n);
     } else if (name == "on-load") {
         if (!parseNumber(value, 1, INT_MAX, n))
             error = "on-load wants a load number from 1";

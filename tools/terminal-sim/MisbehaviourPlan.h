@@ -36,6 +36,10 @@ struct MisbehaviourPlan {
     unsigned delayMs = 0;              // wait before every reply
     int hangupBlock = 0;               // drop the connection at block k
     int onlyLoad = 0;                  // 0: every load; n: load n alone
+    // Bytes of the acknowledgement of an accepted block: 05 then zeros. The
+    // loader's read of up to 255 bytes ends at once when it is full, instead
+    // of waiting out its inter-byte time-out after a shorter reply.
+    size_t ackLength = 1;
 
     // Sets the misbehaviour of one command-line style option ("nack",
     // "3:Err"); value is ignored by options that take none. False with a

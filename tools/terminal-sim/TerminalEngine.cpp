@@ -310,7 +310,9 @@ std::vector<uint8_t> TerminalEngine::answerData(const uint8_t *command, size_t s
     received_.insert(received_.end(), command + 3, command + size);
     log_.note(block + ": " + std::to_string(payload) + " bytes accepted, " +
               std::to_string(received_.size()) + " of " + std::to_string(announcedSize_));
-    return {kAccepted};
+    std::vector<uint8_t> ack(plan_.ackLength, 0x00);
+    ack[0] = kAccepted;
+    return ack;
 }
 
 std::vector<uint8_t> TerminalEngine::answerEnding()

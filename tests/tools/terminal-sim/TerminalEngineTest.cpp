@@ -345,6 +345,24 @@ TEST(TerminalEngineTest, FrameLogRecordsEveryFrameAndReply)
     EXPECT_EQ(sunk.size(), engine.log().lines().size());
 }
 
+TEST(TerminalEngineTest, AcknowledgementsCanFillTheLoadersRead)
+{
+    TerminalEngine engine(planOf({{"ack-length", "255"}}));
+    const std::vector<Bytes> replies = runLoad(engine, {Bytes(100, 0x11), Bytes(5, 0x22)});
+    Bytes full(255, 0x00);
+    full[0] = 0x05;
+    EXPECT_EQ(replies[2], full);
+    EXPECT_EQ(replies[3], full);
+    EXPECT_EQ(replies[4], kEndingConfirmed);
+    CompletedLoad load;
+    ASSERT_TRUE(engine.takeCompletedLoad(load));
+    EXPECT_EQ(load.data.size(), 105u);
+    MisbehaviourPlan plan;
+    std::string error;
+    EXPECT_FALSE(plan.applyOption("ack-length", "0", error));
+    EXPECT_FALSE(plan.applyOption("ack-length", "256", error));
+}
+
 TEST(MisbehaviourPlanTest, OptionValuesAreChecked)
 {
     MisbehaviourPlan plan;
