@@ -56,7 +56,7 @@ QString openWithQtDialog(const QString &caption, const QString &startPath, const
 // Gap between a painted label and the widget it names.
 constexpr int kLabelGap = 8;
 
-}  // namespace
+} // namespace
 
 KLAVInterface::KLAVInterface(QWidget *parent) : QMainWindow(parent), fileChooser(openWithQtDialog)
 {
@@ -187,7 +187,8 @@ void KLAVInterface::addComponents()
     padSpinBox->setRange(kPadMin, kPadMax);
     padSpinBox->setValue(kPadDefault);
     padSpinBox->setFixedSize(W / 10, loadButton->height());
-    padSpinBox->move(cancelButton->x() + cancelButton->width() - padSpinBox->width(), loadButton->y());
+    padSpinBox->move(cancelButton->x() + cancelButton->width() - padSpinBox->width(),
+                     loadButton->y());
     writeLog(LOG_INFO, "PAD number selector has been added");
 
     writeLog(LOG_EXIT, "KLAVInterface::addComponents");
@@ -245,14 +246,18 @@ QVector<KLAVInterface::PaintedText> KLAVInterface::paintedTexts() const
     const QFont title(QStringLiteral("Arial"), 12, QFont::Bold);
     const QFont label(QStringLiteral("Arial"), 10);
     const QColor black(Qt::black);
-    auto besideWidget = [](const QWidget *widget) { return widget->y() + widget->height() / 2 + 5; };
+    auto besideWidget = [](const QWidget *widget) {
+        return widget->y() + widget->height() / 2 + 5;
+    };
 
     QVector<PaintedText> texts;
     texts.append({fromConfig(g_config.ApplicationName), title, black, QPoint(10, 30)});
-    texts.append({fromConfig(g_config.Device_list), label, black, QPoint(10, besideWidget(deviceCombo))});
-    texts.append({fromConfig(g_config.Database_file), label, black, QPoint(10, besideWidget(browseButton))});
     texts.append(
-        {fromConfig(g_config.Loading_progress), label, black, QPoint(10, besideWidget(progressBar))});
+        {fromConfig(g_config.Device_list), label, black, QPoint(10, besideWidget(deviceCombo))});
+    texts.append(
+        {fromConfig(g_config.Database_file), label, black, QPoint(10, besideWidget(browseButton))});
+    texts.append({fromConfig(g_config.Loading_progress), label, black,
+                  QPoint(10, besideWidget(progressBar))});
     for (const HelpLine &line : layoutHelpText(g_config.ExplicativeText))
         texts.append({line.text, label, black, line.at});
 
@@ -261,11 +266,13 @@ QVector<KLAVInterface::PaintedText> KLAVInterface::paintedTexts() const
     const QFontMetrics metrics(label);
     const int right = padSpinBox->x() - kLabelGap;
     const int room = right - (closeButton->x() + closeButton->width() + 10);
-    const QString padText = metrics.elidedText(fromConfig(g_config.PAD_number), Qt::ElideRight, room);
+    const QString padText =
+        metrics.elidedText(fromConfig(g_config.PAD_number), Qt::ElideRight, room);
     texts.append({padText, label, black,
                   QPoint(right - metrics.horizontalAdvance(padText), besideWidget(padSpinBox))});
 
-    texts.append({fromConfig(g_config.copyright), label, QColor(Qt::darkGray), QPoint(10, kHeight - 15)});
+    texts.append(
+        {fromConfig(g_config.copyright), label, QColor(Qt::darkGray), QPoint(10, kHeight - 15)});
     return texts;
 }
 
@@ -274,7 +281,8 @@ void KLAVInterface::paintEvent(QPaintEvent *event)
     QMainWindow::paintEvent(event);
     QPainter painter(this);
     // Wide dash-dot pens as the window always used; for text only the colour counts.
-    const QPen blackPen(QBrush(Qt::black, Qt::SolidPattern), 10, Qt::DashDotLine, Qt::RoundCap, Qt::RoundJoin);
+    const QPen blackPen(QBrush(Qt::black, Qt::SolidPattern), 10, Qt::DashDotLine, Qt::RoundCap,
+                        Qt::RoundJoin);
     const QPen greyPen(QBrush(Qt::darkGray, Qt::SolidPattern), 10, Qt::DashDotLine, Qt::RoundCap,
                        Qt::RoundJoin);
     for (const PaintedText &text : paintedTexts()) {
@@ -288,9 +296,11 @@ void KLAVInterface::slot_selectDb()
 {
     writeLog(LOG_ENTER, "KLAVInterface::slot_selectDb");
     if (dialogPath.isEmpty())
-        dialogPath = g_config.RecentPath.empty() ? QDir::currentPath() : fromConfig(g_config.RecentPath);
+        dialogPath =
+            g_config.RecentPath.empty() ? QDir::currentPath() : fromConfig(g_config.RecentPath);
 
-    const QString chosen = fileChooser(tr("Select a database"), dialogPath, tr("Database Files (*.db)"));
+    const QString chosen =
+        fileChooser(tr("Select a database"), dialogPath, tr("Database Files (*.db)"));
     if (!chosen.isEmpty()) {
         dbPathEdit->setText(chosen);
         dialogPath = chosen;
@@ -337,7 +347,8 @@ void KLAVInterface::slot_load()
     const QString path = dbPathEdit->text();
     QFile database(path);
     if (!database.open(QIODevice::ReadOnly)) {
-        QMessageBox box(QMessageBox::NoIcon, tr("KLAV Message"), tr("Database file does not exist"));
+        QMessageBox box(QMessageBox::NoIcon, tr("KLAV Message"),
+                        tr("Database file does not exist"));
         box.exec();
         writeLog(LOG_EXIT, "KLAVInterface::slot_load");
         return;
@@ -354,7 +365,8 @@ void KLAVInterface::slot_load()
 
     loadThread = std::make_unique<KLAVThread>(connector);
     connect(loadThread.get(), &KLAVThread::threadFeedback, this, &KLAVInterface::slot_showMessage);
-    connect(loadThread.get(), &KLAVThread::threadFeedback_NACK, this, &KLAVInterface::slot_showNACK);
+    connect(loadThread.get(), &KLAVThread::threadFeedback_NACK, this,
+            &KLAVInterface::slot_showNACK);
     connect(loadThread.get(), &KLAVThread::threadProgress, this, &KLAVInterface::slot_showProgress);
     connect(cancelButton, &QPushButton::clicked, loadThread.get(), &KLAVThread::loadCancel);
     loadThread->start(QThread::InheritPriority);
@@ -373,16 +385,26 @@ void KLAVInterface::slot_showProgress(int loadingProgress)
 QString KLAVInterface::resultText(int messageCode)
 {
     switch (messageCode) {
-    case LOAD_OK: return tr("Loading succeeded");
-    case LOAD_NOT_COHERENT: return tr("The database is not coherent");
-    case LOAD_FILE_NOT_OPENED: return tr("The database could not be opened");
-    case LOAD_INIT_FAILED: return tr("Initialisation protocol failed");
-    case LOAD_NACK_INCOMPLETE: return tr("An incomplete NACK was received");
-    case LOAD_BLOCK_REFUSED: return tr("A data block was refused");
-    case LOAD_ENDING_FAILED: return tr("Failed to send ending frame");
-    case LOAD_CANCELLED: return tr("Loading was cancelled");
-    case LOAD_NO_RESPONSE: return tr("No response from the terminal");
-    default: return QString();
+    case LOAD_OK:
+        return tr("Loading succeeded");
+    case LOAD_NOT_COHERENT:
+        return tr("The database is not coherent");
+    case LOAD_FILE_NOT_OPENED:
+        return tr("The database could not be opened");
+    case LOAD_INIT_FAILED:
+        return tr("Initialisation protocol failed");
+    case LOAD_NACK_INCOMPLETE:
+        return tr("An incomplete NACK was received");
+    case LOAD_BLOCK_REFUSED:
+        return tr("A data block was refused");
+    case LOAD_ENDING_FAILED:
+        return tr("Failed to send ending frame");
+    case LOAD_CANCELLED:
+        return tr("Loading was cancelled");
+    case LOAD_NO_RESPONSE:
+        return tr("No response from the terminal");
+    default:
+        return QString();
     }
 }
 

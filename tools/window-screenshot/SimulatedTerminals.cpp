@@ -15,7 +15,7 @@ bool writeText(const QString &path, const QByteArray &text)
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
-}  // namespace
+} // namespace
 
 SimulatedTerminals::SimulatedTerminals() = default;
 
@@ -32,7 +32,8 @@ SimulatedTerminals::~SimulatedTerminals()
 bool SimulatedTerminals::add(const QString &product, int vendor, int productId)
 {
     auto terminal = std::make_unique<QProcess>();
-    terminal->start(QCoreApplication::applicationDirPath() + QStringLiteral("/terminal-sim"), QStringList());
+    terminal->start(QCoreApplication::applicationDirPath() + QStringLiteral("/terminal-sim"),
+                    QStringList());
     QByteArray line;
     while (!line.contains('\n') && terminal->waitForReadyRead(10000))
         line += terminal->readAllStandardOutput();
@@ -47,9 +48,11 @@ bool SimulatedTerminals::add(const QString &product, int vendor, int productId)
     // The kernel's layout: class/tty/<port> -> .../<usb device>/<interface>/tty/<port>.
     const QString port = QStringLiteral("ttyACM%1").arg(n);
     const QString bus = QStringLiteral("1-%1").arg(n + 1);
-    const QString device = sysfsRoot() + QStringLiteral("/devices/pci0000:00/0000:00:14.0/usb1/") + bus;
+    const QString device =
+        sysfsRoot() + QStringLiteral("/devices/pci0000:00/0000:00:14.0/usb1/") + bus;
     const QString tty = device + QLatin1Char('/') + bus + QStringLiteral(":1.0/tty/") + port;
-    bool ok = writeText(device + QStringLiteral("/idVendor"), QByteArray::number(vendor, 16).rightJustified(4, '0') + '\n') &&
+    bool ok = writeText(device + QStringLiteral("/idVendor"),
+                        QByteArray::number(vendor, 16).rightJustified(4, '0') + '\n') &&
               writeText(device + QStringLiteral("/idProduct"),
                         QByteArray::number(productId, 16).rightJustified(4, '0') + '\n') &&
               writeText(device + QStringLiteral("/serial"), "SIM" + QByteArray::number(n) + '\n') &&

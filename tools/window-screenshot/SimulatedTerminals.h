@@ -13,7 +13,7 @@ class SimulatedTerminals {
 public:
     // Folder for the device tree; terminal-sim is found beside this program.
     SimulatedTerminals();
-    ~SimulatedTerminals();  // stops every terminal it started
+    ~SimulatedTerminals(); // stops every terminal it started
     SimulatedTerminals(const SimulatedTerminals &) = delete;
     SimulatedTerminals &operator=(const SimulatedTerminals &) = delete;
 

@@ -65,7 +65,7 @@ int fail(const char *message)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -91,13 +91,14 @@ int main(int argc, char **argv)
     configFromFolder(g_config, configFolder.toStdString());
 
     QTranslator translator;
-    if (!options.locale.isEmpty() &&
-        !translator.load(here + QStringLiteral("/lang/quillbox_") + options.locale + QStringLiteral(".qm")))
+    if (!options.locale.isEmpty() && !translator.load(here + QStringLiteral("/lang/quillbox_") +
+                                                      options.locale + QStringLiteral(".qm")))
         return fail("no translation for that locale in lang/");
     QCoreApplication::installTranslator(&translator);
 
     const QString database = work.path() + QStringLiteral("/actes-2026.db");
-    if (QProcess::execute(here + QStringLiteral("/make-sample-db"), {database, QStringLiteral("0.6")}) != 0)
+    if (QProcess::execute(here + QStringLiteral("/make-sample-db"),
+                          {database, QStringLiteral("0.6")}) != 0)
         return fail("make-sample-db failed");
 
     SimulatedTerminals terminals;
@@ -132,9 +133,9 @@ int main(int argc, char **argv)
         } else if (!window.grab().save(options.output)) {
             status = fail("cannot write the picture");
         } else {
-            std::printf("%s: %dx%d, progress %d %%\n", qPrintable(options.output), window.width(), window.height(),
-                        bar->value());
+            std::printf("%s: %dx%d, progress %d %%\n", qPrintable(options.output), window.width(),
+                        window.height(), bar->value());
         }
-    }  // the window cancels the load and waits for its thread
+    } // the window cancels the load and waits for its thread
     return status;
 }

@@ -32,8 +32,8 @@ namespace {
 constexpr int kBlock = 30717;
 constexpr int kLoadTimeoutMs = 60000;
 
-const char *const kControls[] = {"loadButton", "renewButton", "browseButton", "deviceCombo", "dbPathEdit",
-                                 "padSpinBox"};
+const char *const kControls[] = {"loadButton",  "renewButton", "browseButton",
+                                 "deviceCombo", "dbPathEdit",  "padSpinBox"};
 
 class WindowLoadTest : public ::testing::Test {
 protected:
@@ -73,7 +73,7 @@ protected:
         tty.idVendor = std::string("0c59");
         tty.idProduct = std::string("0012");
         tty.devName = sim->slavePath().substr(prefix.size());
-        tty.deviceNode = false;  // the pty's own node under /dev
+        tty.deviceNode = false; // the pty's own node under /dev
         tree->addUsbTty(tty);
         window = std::make_unique<KLAVInterface>(UsbTtyEnumerator(tree->sysRoot(), "/dev"));
         ASSERT_EQ(widget<QComboBox>("deviceCombo")->count(), 1);
@@ -81,7 +81,8 @@ protected:
 
     void chooseDatabase(const QString &path)
     {
-        window->setFileChooser([path](const QString &, const QString &, const QString &) { return path; });
+        window->setFileChooser(
+            [path](const QString &, const QString &, const QString &) { return path; });
         window->slot_selectDb();
     }
 
@@ -114,7 +115,10 @@ protected:
         return text.str();
     }
 
-    bool framesContain(const std::string &text) const { return frames().find(text) != std::string::npos; }
+    bool framesContain(const std::string &text) const
+    {
+        return frames().find(text) != std::string::npos;
+    }
 
     // Waits until the terminal saw the port closed for the count-th time.
     bool waitForPortClosed(int count = 1) const
@@ -137,7 +141,7 @@ protected:
     std::unique_ptr<KLAVInterface> window;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
 {
@@ -249,7 +253,8 @@ TEST_F(WindowLoadTest, FailedLoadsShowTheTextOfTheirResult)
         ModalBoxCloser closer;
         widget<QPushButton>("loadButton")->click();
         ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
-        EXPECT_TRUE(closer.boxes()[0].text.startsWith(c.text)) << closer.boxes()[0].text.toStdString();
+        EXPECT_TRUE(closer.boxes()[0].text.startsWith(c.text))
+            << closer.boxes()[0].text.toStdString();
         EXPECT_EQ(closer.boxes()[0].title, QStringLiteral("KLAV message"));
         EXPECT_TRUE(idleState());
         window.reset();
@@ -285,7 +290,7 @@ TEST_F(WindowLoadTest, ClosingTheWindowDuringALoadStopsIt)
     auto *bar = widget<QProgressBar>("progressBar");
     widget<QPushButton>("loadButton")->click();
     ASSERT_TRUE(WindowDriver::waitUntil([&] { return bar->value() > 0; }, kLoadTimeoutMs));
-    window.reset();  // waits for the thread, which stops after its block
+    window.reset(); // waits for the thread, which stops after its block
     EXPECT_TRUE(waitForPortClosed());
     EXPECT_FALSE(framesContain("H>T ending"));
     EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));

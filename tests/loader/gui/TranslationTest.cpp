@@ -38,7 +38,8 @@ class FrenchTranslation {
 public:
     FrenchTranslation()
     {
-        loaded = translator.load(QStringLiteral(KLAV_LANG_DIR) + QStringLiteral("/quillbox_fr_FR.qm"));
+        loaded =
+            translator.load(QStringLiteral(KLAV_LANG_DIR) + QStringLiteral("/quillbox_fr_FR.qm"));
         QCoreApplication::installTranslator(&translator);
     }
     ~FrenchTranslation() { QCoreApplication::removeTranslator(&translator); }
@@ -48,7 +49,7 @@ private:
     QTranslator translator;
 };
 
-}  // namespace
+} // namespace
 
 // Running the translation scanner over the sources must find nothing new,
 // nothing gone and nothing untranslated in the committed file.
@@ -80,9 +81,15 @@ TEST(TranslationTest, FrenchFileCoversEveryTranslatedText)
 TEST(TranslationTest, FrenchDesktopSeesFrenchTexts)
 {
     WindowDriver::resetConfig();
-    const std::vector<int> codes{LOAD_OK,         LOAD_NOT_COHERENT,  LOAD_FILE_NOT_OPENED,
-                                 LOAD_INIT_FAILED, LOAD_NACK_INCOMPLETE, LOAD_BLOCK_REFUSED,
-                                 LOAD_ENDING_FAILED, LOAD_CANCELLED,  LOAD_NO_RESPONSE};
+    const std::vector<int> codes{LOAD_OK,
+                                 LOAD_NOT_COHERENT,
+                                 LOAD_FILE_NOT_OPENED,
+                                 LOAD_INIT_FAILED,
+                                 LOAD_NACK_INCOMPLETE,
+                                 LOAD_BLOCK_REFUSED,
+                                 LOAD_ENDING_FAILED,
+                                 LOAD_CANCELLED,
+                                 LOAD_NO_RESPONSE};
     std::vector<QString> english;
     for (int code : codes)
         english.push_back(KLAVInterface::resultText(code));
@@ -94,12 +101,15 @@ TEST(TranslationTest, FrenchDesktopSeesFrenchTexts)
         EXPECT_FALSE(text.isEmpty()) << codes[i];
         EXPECT_NE(text, english[i]) << codes[i];
     }
-    EXPECT_EQ(KLAVInterface::resultText(LOAD_NACK_INCOMPLETE), QStringLiteral("Un NACK incomplet a été reçu"));
+    EXPECT_EQ(KLAVInterface::resultText(LOAD_NACK_INCOMPLETE),
+              QStringLiteral("Un NACK incomplet a été reçu"));
     EXPECT_EQ(KLAVInterface::resultText(LOAD_REQUEST_REFUSED), QString());
     for (const char *text : {"Loading request failed - error : ", "A NACK was received : ",
                              "Timeout when sending data"})
-        EXPECT_NE(QCoreApplication::translate("KLAVThread", text), QString::fromLatin1(text)) << text;
-    EXPECT_EQ(QCoreApplication::translate("QObject", "KLAV message"), QStringLiteral("Message KLAV"));
+        EXPECT_NE(QCoreApplication::translate("KLAVThread", text), QString::fromLatin1(text))
+            << text;
+    EXPECT_EQ(QCoreApplication::translate("QObject", "KLAV message"),
+              QStringLiteral("Message KLAV"));
 
     // The window's own boxes and dialog texts.
     SysfsTree tree;
@@ -122,5 +132,6 @@ TEST(TranslationTest, FrenchDesktopSeesFrenchTexts)
     window.findChild<QPushButton *>(QStringLiteral("loadButton"))->click();
     ASSERT_TRUE(closer.waitForBoxes(1, 10000));
     EXPECT_EQ(closer.boxes()[0].title, QStringLiteral("Message KLAV"));
-    EXPECT_EQ(closer.boxes()[0].text, QStringLiteral("Le fichier de la base de données n'existe pas"));
+    EXPECT_EQ(closer.boxes()[0].text,
+              QStringLiteral("Le fichier de la base de données n'existe pas"));
 }

@@ -45,9 +45,10 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     return QTest::qWaitFor(done, timeoutMs);
 }
 
-}  // namespace WindowDriver
+} // namespace WindowDriver
 
-ModalBoxCloser::ModalBoxCloser(std::function<void(QMessageBox *)> inspect) : inspect_(std::move(inspect))
+ModalBoxCloser::ModalBoxCloser(std::function<void(QMessageBox *)> inspect)
+    : inspect_(std::move(inspect))
 {
     connect(&timer_, &QTimer::timeout, this, &ModalBoxCloser::poll);
     timer_.start(10);

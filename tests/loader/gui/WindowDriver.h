@@ -26,7 +26,7 @@ QString recentPathLine();
 // Runs the event loop until done() or timeoutMs; returns done().
 bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
-}  // namespace WindowDriver
+} // namespace WindowDriver
 
 // While it lives, watches for modal message boxes; for each one it records
 // the title and text, lets inspect() look at the world while the box is up,
