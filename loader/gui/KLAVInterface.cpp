@@ -2,16 +2,441 @@
 
 #include "app/KLAVConfig.h"
 #include "app/KLAVLog.h"
+#include "load/KLAVDbManager.h"
+#include "load/KLAVLoadResult.h"
+#include "load/KLAVThread.h"
+#include "load/KLAVUsbConnector.h"
 
-KLAVInterface::KLAVInterface(QWidget *parent) : QWidget(parent)
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <utility>
+
+namespace {
+
+const char *const kLogoPicture = "/icons/logo_velantra_qx_n-ov_turquoise_blue_sans_fond.png";
+const char *const kWindowIcon = "/icons/VelantraQX.ico";
+const char *const kBrowseIcon = "/icons/fileBrowser.png";
+const char *const kLoadIcon = "/icons/quillBox.png";
+
+// Help text entries that indent the lines after them instead of drawing.
+bool isTabEntry(const std::string &entry)
+{
+    return entry == "[TAB]" || entry == "[TAB]\r";
+}
+
+QString fromConfig(const std::string &text)
+{
+    return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+QString resourcePath(const char *relative)
+{
+    return QCoreApplication::applicationDirPath() + QLatin1String(relative);
+}
+
+QString openWithQtDialog(const QString &caption, const QString &startPath, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(nullptr, caption, startPath, filter);
+}
+
+// Gap between a painted label and the widget it names.
+constexpr int kLabelGap = 8;
+
+} // namespace
+
+KLAVInterface::KLAVInterface(QWidget *parent) : QMainWindow(parent), fileChooser(openWithQtDialog)
+{
+    buildWindow();
+}
+
+KLAVInterface::KLAVInterface(UsbTtyEnumerator enumerator, QWidget *parent)
+    : QMainWindow(parent), deviceManager(std::move(enumerator)), fileChooser(openWithQtDialog)
+{
+    buildWindow();
+}
+
+void KLAVInterface::buildWindow()
 {
     writeLog(LOG_ENTER, "KLAVInterface::KLAVInterface");
-    setFixedSize(570, 430);
-    setWindowTitle(QString::fromStdString(g_config.ApplicationName));
+    setWindowTitle(QCoreApplication::translate("QObject", g_config.ApplicationName.c_str()));
+    setFixedSize(kWidth, kHeight);
+    addComponents();
+
+    deviceManager.clearDeviceList();
+    deviceManager.findSerialDevices();
+    deviceManager.findAllPCSCDevices();
+    writeLog(LOG_INFO, "Found connected (and supported) devices");
+    fillDeviceCombo();
+    writeLog(LOG_INFO, "Device list has been shown");
     writeLog(LOG_EXIT, "KLAVInterface::KLAVInterface");
 }
 
 KLAVInterface::~KLAVInterface()
 {
+    writeLog(LOG_ENTER, "KLAVInterface::~KLAVInterface");
+    // A window closed by its frame during a load: the load stops after its
+    // current block and the thread is waited for, never destroyed running.
+    if (loadThread && loadThread->isRunning())
+        loadThread->loadCancel();
+    loadThread.reset();
+    delete deviceCombo;
+    delete dbPathEdit;
+    delete browseButton;
+    delete loadButton;
+    delete renewButton;
+    delete closeButton;
+    delete cancelButton;
+    delete progressBar;
+    delete logoLabel;
+    delete padSpinBox;
+    writeLog(LOG_INFO, "Logging has been finished");
+    writeLog(LOG_EXIT, "KLAVInterface::~KLAVInterface");
     closeLogFile();
+}
+
+void KLAVInterface::addComponents()
+{
+    writeLog(LOG_ENTER, "KLAVInterface::addComponents");
+    const int W = kWidth;
+    const int H = kHeight;
+    setWindowIcon(QIcon(resourcePath(kWindowIcon)));
+
+    logoLabel = new QLabel(this);
+    logoLabel->setObjectName(QStringLiteral("logoLabel"));
+    const QPixmap logo(resourcePath(kLogoPicture));
+    logoLabel->setPixmap(logo);
+    logoLabel->setMinimumSize(logo.size());
+    logoLabel->move(W - logo.width() - 2, 10);
+
+    dbPathEdit = new QLineEdit(g_recentPath, this);
+    dbPathEdit->setObjectName(QStringLiteral("dbPathEdit"));
+    dbPathEdit->setMinimumSize(W / 2, H / 20);
+    dbPathEdit->move(W / 4 + 20, 2 * H / 5 + 40);
+    writeLog(LOG_INFO, "File browser has been added");
+
+    deviceCombo = new QComboBox(this);
+    deviceCombo->setObjectName(QStringLiteral("deviceCombo"));
+    deviceCombo->setMinimumSize(dbPathEdit->size());
+    deviceCombo->move(dbPathEdit->x(), dbPathEdit->y() + H / 10);
+    writeLog(LOG_INFO, "QComboBox for devices has been added");
+
+    browseButton = new QPushButton(fromConfig(g_config.Browse), this);
+    browseButton->setObjectName(QStringLiteral("browseButton"));
+    browseButton->setIcon(QIcon(resourcePath(kBrowseIcon)));
+    browseButton->setIconSize(QSize(browseButton->width() / 3, int(browseButton->height() * 0.7)));
+    browseButton->setMinimumSize(W / 7, deviceCombo->height());
+    browseButton->move(dbPathEdit->x() + dbPathEdit->width() + 10, dbPathEdit->y());
+    connect(browseButton, &QPushButton::clicked, this, &KLAVInterface::slot_selectDb);
+    writeLog(LOG_INFO, "File selection button has been added");
+
+    renewButton = new QPushButton(fromConfig(g_config.Renew_devices), this);
+    renewButton->setObjectName(QStringLiteral("renewButton"));
+    renewButton->setMinimumSize(W / 10, browseButton->height());
+    renewButton->move(deviceCombo->x() + deviceCombo->width() + 10,
+                      deviceCombo->y() + deviceCombo->height() - renewButton->height());
+    connect(renewButton, &QPushButton::clicked, this, &KLAVInterface::slot_loadDevices);
+    writeLog(LOG_INFO, "Device list re-enumeration button has been added");
+
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setValue(0);
+    progressBar->setAlignment(Qt::AlignCenter);
+    progressBar->setMinimumSize(deviceCombo->size());
+    progressBar->move(deviceCombo->x(), deviceCombo->y() + H / 20 + 17);
+    writeLog(LOG_INFO, "Progressbar has been added");
+
+    cancelButton = new QPushButton(fromConfig(g_config.Cancel), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setMinimumSize(browseButton->size());
+    cancelButton->move(progressBar->x() + progressBar->width() + 10, progressBar->y());
+    writeLog(LOG_INFO, "Button for loading cancelling has been added");
+
+    loadButton = new QPushButton(fromConfig(g_config.Button_load), this);
+    loadButton->setObjectName(QStringLiteral("loadButton"));
+    loadButton->setIcon(QIcon(resourcePath(kLoadIcon)));
+    loadButton->setMinimumSize(browseButton->size());
+    loadButton->move(deviceCombo->x(), progressBar->y() + loadButton->height() + 30);
+    connect(loadButton, &QPushButton::clicked, this, &KLAVInterface::slot_load);
+    writeLog(LOG_INFO, "Database loading button has been added");
+
+    closeButton = new QPushButton(fromConfig(g_config.Close_application), this);
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+    closeButton->setMaximumSize(renewButton->size());
+    closeButton->move(loadButton->x() + loadButton->width() + 10, loadButton->y());
+    connect(closeButton, &QPushButton::clicked, this, &KLAVInterface::slot_close);
+    writeLog(LOG_INFO, "Close button has been added");
+
+    // The help text asks the user to choose a PAD number: a small selector at
+    // the right end of the Load row, its label painted before it.
+    padSpinBox = new QSpinBox(this);
+    padSpinBox->setObjectName(QStringLiteral("padSpinBox"));
+    padSpinBox->setRange(kPadMin, kPadMax);
+    padSpinBox->setValue(kPadDefault);
+    padSpinBox->setFixedSize(W / 10, loadButton->height());
+    padSpinBox->move(cancelButton->x() + cancelButton->width() - padSpinBox->width(),
+                     loadButton->y());
+    writeLog(LOG_INFO, "PAD number selector has been added");
+
+    writeLog(LOG_EXIT, "KLAVInterface::addComponents");
+}
+
+QString KLAVInterface::deviceEntryText(const KLAVDevice &device)
+{
+    const QString name = QString::fromStdString(device.getName());
+    if (device.isPCSC())
+        return name;
+    return name + QStringLiteral(" - PORT: ") + QString::fromStdString(device.getPortCOM());
+}
+
+void KLAVInterface::fillDeviceCombo()
+{
+    deviceCombo->clear();
+    for (const KLAVDevice &device : deviceManager.getDeviceList())
+        deviceCombo->addItem(deviceEntryText(device));
+}
+
+void KLAVInterface::updateLoadButton()
+{
+    loadButton->setEnabled(deviceCombo->count() > 0 && !dbPathEdit->text().isEmpty());
+}
+
+void KLAVInterface::setLoadingState(bool loading)
+{
+    loadButton->setEnabled(!loading);
+    renewButton->setEnabled(!loading);
+    browseButton->setEnabled(!loading);
+    deviceCombo->setEnabled(!loading);
+    dbPathEdit->setEnabled(!loading);
+    padSpinBox->setEnabled(!loading);
+    cancelButton->setEnabled(loading);
+}
+
+KLAVInterface::HelpLayout KLAVInterface::layoutHelpText(const std::vector<std::string> &entries)
+{
+    HelpLayout lines;
+    int x = 10;
+    int y = 70;
+    for (const std::string &entry : entries) {
+        if (isTabEntry(entry)) {
+            x += 30;
+            continue;
+        }
+        lines.push_back({fromConfig(entry), QPoint(x, y)});
+        y += 30;
+    }
+    return lines;
+}
+
+QVector<KLAVInterface::PaintedText> KLAVInterface::paintedTexts() const
+{
+    const QFont title(QStringLiteral("Arial"), 12, QFont::Bold);
+    const QFont label(QStringLiteral("Arial"), 10);
+    const QColor black(Qt::black);
+    auto besideWidget = [](const QWidget *widget) {
+        return widget->y() + widget->height() / 2 + 5;
+    };
+
+    QVector<PaintedText> texts;
+    texts.append({fromConfig(g_config.ApplicationName), title, black, QPoint(10, 30)});
+    texts.append(
+        {fromConfig(g_config.Device_list), label, black, QPoint(10, besideWidget(deviceCombo))});
+    texts.append(
+        {fromConfig(g_config.Database_file), label, black, QPoint(10, besideWidget(browseButton))});
+    texts.append({fromConfig(g_config.Loading_progress), label, black,
+                  QPoint(10, besideWidget(progressBar))});
+    for (const HelpLine &line : layoutHelpText(g_config.ExplicativeText))
+        texts.append({line.text, label, black, line.at});
+
+    // The PAD label ends just before its selector; a text too long for the
+    // room after the Close button is shortened with an ellipsis.
+    const QFontMetrics metrics(label);
+    const int right = padSpinBox->x() - kLabelGap;
+    const int room = right - (closeButton->x() + closeButton->width() + 10);
+    const QString padText =
+        metrics.elidedText(fromConfig(g_config.PAD_number), Qt::ElideRight, room);
+    texts.append({padText, label, black,
+                  QPoint(right - metrics.horizontalAdvance(padText), besideWidget(padSpinBox))});
+
+    texts.append(
+        {fromConfig(g_config.copyright), label, QColor(Qt::darkGray), QPoint(10, kHeight - 15)});
+    return texts;
+}
+
+void KLAVInterface::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    QPainter painter(this);
+    // Wide dash-dot pens as the window always used; for text only the colour counts.
+    const QPen blackPen(QBrush(Qt::black, Qt::SolidPattern), 10, Qt::DashDotLine, Qt::RoundCap,
+                        Qt::RoundJoin);
+    const QPen greyPen(QBrush(Qt::darkGray, Qt::SolidPattern), 10, Qt::DashDotLine, Qt::RoundCap,
+                       Qt::RoundJoin);
+    for (const PaintedText &text : paintedTexts()) {
+        painter.setPen(text.color == QColor(Qt::darkGray) ? greyPen : blackPen);
+        painter.setFont(text.font);
+        painter.drawText(text.at, text.text);
+    }
+}
+
+void KLAVInterface::slot_selectDb()
+{
+    writeLog(LOG_ENTER, "KLAVInterface::slot_selectDb");
+    if (dialogPath.isEmpty())
+        dialogPath =
+            g_config.RecentPath.empty() ? QDir::currentPath() : fromConfig(g_config.RecentPath);
+
+    const QString chosen =
+        fileChooser(tr("Select a database"), dialogPath, tr("Database Files (*.db)"));
+    if (!chosen.isEmpty()) {
+        dbPathEdit->setText(chosen);
+        dialogPath = chosen;
+        writeConfig(chosen.toUtf8().toStdString());
+    }
+    updateLoadButton();
+    writeLog(LOG_EXIT, "KLAVInterface::slot_selectDb");
+}
+
+void KLAVInterface::slot_loadDevices()
+{
+    writeLog(LOG_ENTER, "KLAVInterface::slot_loadDevices");
+    deviceManager.clearDeviceList();
+    deviceManager.findSerialDevices();
+    deviceManager.findAllPCSCDevices();
+    writeLog(LOG_INFO, "Devices have been re-enumerated");
+    fillDeviceCombo();
+    writeLog(LOG_INFO, "Devices pushed into combo");
+    updateLoadButton();
+    writeLog(LOG_EXIT, "KLAVInterface::slot_loadDevices");
+}
+
+void KLAVInterface::releaseFinishedThread()
+{
+    // The previous load has reported its result; its thread may still be
+    // closing the port, which the next load is about to open.
+    loadThread.reset();
+}
+
+void KLAVInterface::slot_load()
+{
+    writeLog(LOG_ENTER, "KLAVInterface::slot_load");
+    const std::vector<KLAVDevice> devices = deviceManager.getDeviceList();
+    writeLog(LOG_INFO, "List of devices has been obtained");
+    const int index = deviceCombo->currentIndex();
+    if (devices.empty() || index < 0 || size_t(index) >= devices.size()) {
+        writeLog(LOG_ERROR, "No device selected");
+        writeLog(LOG_EXIT, "KLAVInterface::slot_load");
+        return;
+    }
+    const KLAVDevice device = devices[size_t(index)];
+    writeLog(LOG_INFO, "Currently selected device has been obtained");
+
+    const QString path = dbPathEdit->text();
+    QFile database(path);
+    if (!database.open(QIODevice::ReadOnly)) {
+        QMessageBox box(QMessageBox::NoIcon, tr("KLAV Message"),
+                        tr("Database file does not exist"));
+        box.exec();
+        writeLog(LOG_EXIT, "KLAVInterface::slot_load");
+        return;
+    }
+    database.close();
+
+    releaseFinishedThread();
+    const KLAVDbManager dbManager(path.toUtf8());
+    writeLog(LOG_INFO, "Database manager has been created");
+    const KLAVUsbConnector connector(device, dbManager, padSpinBox->value());
+    writeLog(LOG_INFO, "Communicator has been created");
+
+    setLoadingState(true);
+
+    loadThread = std::make_unique<KLAVThread>(connector);
+    connect(loadThread.get(), &KLAVThread::threadFeedback, this, &KLAVInterface::slot_showMessage);
+    connect(loadThread.get(), &KLAVThread::threadFeedback_NACK, this,
+            &KLAVInterface::slot_showNACK);
+    connect(loadThread.get(), &KLAVThread::threadProgress, this, &KLAVInterface::slot_showProgress);
+    connect(cancelButton, &QPushButton::clicked, loadThread.get(), &KLAVThread::loadCancel);
+    loadThread->start(QThread::InheritPriority);
+    writeLog(LOG_INFO, "Loading thread has been started");
+    writeLog(LOG_EXIT, "KLAVInterface::slot_load");
+}
+
+void KLAVInterface::slot_showProgress(int loadingProgress)
+{
+    writeLog(LOG_ENTER, "KLAVInterface::slot_showProgress");
+    // 100 is shown only once the terminal has confirmed the whole load.
+    progressBar->setValue(loadingProgress >= 100 ? 99 : loadingProgress);
+    writeLog(LOG_EXIT, "KLAVInterface::slot_showProgress");
+}
+
+QString KLAVInterface::resultText(int messageCode)
+{
+    switch (messageCode) {
+    case LOAD_OK:
+        return tr("Loading succeeded");
+    case LOAD_NOT_COHERENT:
+        return tr("The database is not coherent");
+    case LOAD_FILE_NOT_OPENED:
+        return tr("The database could not be opened");
+    case LOAD_INIT_FAILED:
+        return tr("Initialisation protocol failed");
+    case LOAD_NACK_INCOMPLETE:
+        return tr("An incomplete NACK was received");
+    case LOAD_BLOCK_REFUSED:
+        return tr("A data block was refused");
+    case LOAD_ENDING_FAILED:
+        return tr("Failed to send ending frame");
+    case LOAD_CANCELLED:
+        return tr("Loading was cancelled");
+    case LOAD_NO_RESPONSE:
+        return tr("No response from the terminal");
+    default:
+        return QString();
+    }
+}
+
+void KLAVInterface::showResultBox(const QString &text)
+{
+    QMessageBox box(this);
+    box.setWindowTitle(tr("KLAV message"));
+    box.setText(text);
+    box.exec();
+    progressBar->setValue(0);
+    setLoadingState(false);
+}
+
+void KLAVInterface::slot_showMessage(int messageCode)
+{
+    writeLog(LOG_ENTER, "KLAVInterface::slot_showMessage");
+    if (messageCode == LOAD_OK)
+        progressBar->setValue(100);
+    showResultBox(resultText(messageCode));
+    writeLog(LOG_EXIT, "KLAVInterface::slot_showMessage");
+}
+
+void KLAVInterface::slot_showNACK(QString NACKMessage)
+{
+    writeLog(LOG_ENTER, "KLAVInterface::slot_showNACK");
+    showResultBox(NACKMessage);
+    writeLog(LOG_EXIT, "KLAVInterface::slot_showNACK");
+}
+
+void KLAVInterface::slot_close()
+{
+    writeLog(LOG_ENTER, "KLAVInterface::slot_close");
+    closeLogFile();
+    close();
 }

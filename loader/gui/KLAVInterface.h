@@ -1,11 +1,119 @@
 #pragma once
+// Main window of the graphical mode: the database file, the connected
+// terminals, the PAD number, a progress bar and the buttons that start, cancel
+// and close. Each load runs on its own KLAVThread; the window hears of it only
+// through the thread's queued signals and shows the outcome in a modal box.
 
-#include <QWidget>
+#include "platform/UsbTtyEnumerator.h"
+#include "port/KLAVDeviceManager.h"
 
-// Main window of the graphical mode.
-class KLAVInterface : public QWidget {
+#include <QColor>
+#include <QFont>
+#include <QMainWindow>
+#include <QPoint>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class KLAVThread;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPaintEvent;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+class KLAVInterface : public QMainWindow {
     Q_OBJECT
 public:
+    // Asks for a database file: (caption, start path, filter) -> the chosen
+    // path, empty when the user gave up. The window uses Qt's file dialog.
+    using FileChooser = std::function<QString(const QString &, const QString &, const QString &)>;
+
+    // Discovers the terminals of the running system.
     explicit KLAVInterface(QWidget *parent = nullptr);
+    // Discovers the USB serial terminals through the given enumerator.
+    explicit KLAVInterface(UsbTtyEnumerator enumerator, QWidget *parent = nullptr);
     ~KLAVInterface() override;
+
+    // Creates, places and connects the child widgets.
+    void addComponents();
+
+    void setFileChooser(FileChooser chooser) { fileChooser = std::move(chooser); }
+
+    // The device list entry for a record: the name alone for a PC/SC
+    // terminal, else the name followed by " - PORT: " and the port.
+    static QString deviceEntryText(const KLAVDevice &device);
+
+    // One text the window paints: base-line point, font and colour.
+    struct PaintedText {
+        QString text;
+        QFont font;
+        QColor color;
+        QPoint at;
+    };
+    struct HelpLine {
+        QString text;
+        QPoint at;
+    };
+    using HelpLayout = std::vector<HelpLine>;
+
+    // Where the help text entries are drawn: from (10, 70), one line every 30
+    // pixels; each "[TAB]" entry draws nothing and indents every later line
+    // by 30 pixels.
+    static HelpLayout layoutHelpText(const std::vector<std::string> &entries);
+    // Every text paintEvent draws, in drawing order.
+    QVector<PaintedText> paintedTexts() const;
+    // The result box text for a load result code; empty for codes without one.
+    static QString resultText(int messageCode);
+
+    // Window size and the PAD numbers the terminals accept.
+    static constexpr int kWidth = 570;
+    static constexpr int kHeight = 430;
+    static constexpr int kPadMin = 1;
+    static constexpr int kPadMax = 14;
+    static constexpr int kPadDefault = 2;
+
+public slots:
+    void slot_load();
+    void slot_selectDb();
+    void slot_loadDevices();
+    void slot_close();
+    void slot_showMessage(int messageCode);
+    void slot_showNACK(QString NACKMessage);
+    void slot_showProgress(int loadingProgress);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void buildWindow();
+    void fillDeviceCombo();
+    void updateLoadButton();
+    void setLoadingState(bool loading);
+    void showResultBox(const QString &text);
+    void releaseFinishedThread();
+
+    KLAVDeviceManager deviceManager;
+    QComboBox *deviceCombo = nullptr;
+    QLineEdit *dbPathEdit = nullptr;
+    QPushButton *browseButton = nullptr;
+    QPushButton *loadButton = nullptr;
+    QPushButton *renewButton = nullptr;
+    QPushButton *closeButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QString dialogPath;
+    QLabel *logoLabel = nullptr;
+    // PAD number of the loads started from the window.
+    QSpinBox *padSpinBox = nullptr;
+
+    FileChooser fileChooser;
+    // The thread of the latest load; kept until the next load or the end.
+    std::unique_ptr<KLAVThread> loadThread;
 };

@@ -1,0 +1,297 @@
+// Whole loads started from the window into terminal-sim over a pty, found
+// through a device tree whose tty leads to that pty: progress, result boxes,
+// cancelling and the state of the controls around a load.
+
+#include "LogCapture.h"
+#include "SimProcess.h"
+#include "SysfsTree.h"
+#include "TestDatabase.h"
+#include "WindowDriver.h"
+
+#include "app/KLAVConfig.h"
+#include "gui/KLAVInterface.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+constexpr int kBlock = 30717;
+constexpr int kLoadTimeoutMs = 60000;
+
+const char *const kControls[] = {"loadButton",  "renewButton", "browseButton",
+                                 "deviceCombo", "dbPathEdit",  "padSpinBox"};
+
+class WindowLoadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WindowDriver::resetConfig();
+        ASSERT_TRUE(folder.isValid());
+    }
+
+    QString file(const char *name) const { return folder.filePath(QString::fromLatin1(name)); }
+
+    // A sound database of fillerRows random rows; its size in blocks is
+    // checked so that loads stay short.
+    QString makeDatabase(const char *name, int fillerRows, int minBlocks, int maxBlocks)
+    {
+        const QString path = file(name);
+        EXPECT_TRUE(TestDatabase::createValid(path, fillerRows));
+        const qint64 size = QFileInfo(path).size();
+        const qint64 blocks = (size + kBlock - 1) / kBlock;
+        EXPECT_GE(blocks, minBlocks);
+        EXPECT_LE(blocks, maxBlocks);
+        return path;
+    }
+
+    // Starts terminal-sim with the given misbehaviours (frames logged, each
+    // database received written out) and a window that lists it.
+    void startTerminalAndWindow(std::vector<std::string> args)
+    {
+        args.insert(args.end(), {"--log", file("frames.log").toStdString(), "--out",
+                                 file("received-%n.db").toStdString()});
+        sim = std::make_unique<SimProcess>(args);
+        const std::string prefix = "/dev/";
+        ASSERT_EQ(sim->slavePath().compare(0, prefix.size(), prefix), 0) << sim->slavePath();
+
+        tree = std::make_unique<SysfsTree>();
+        SysfsTree::UsbTty tty;
+        tty.idVendor = std::string("0c59");
+        tty.idProduct = std::string("0012");
+        tty.devName = sim->slavePath().substr(prefix.size());
+        tty.deviceNode = false; // the pty's own node under /dev
+        tree->addUsbTty(tty);
+        window = std::make_unique<KLAVInterface>(UsbTtyEnumerator(tree->sysRoot(), "/dev"));
+        ASSERT_EQ(widget<QComboBox>("deviceCombo")->count(), 1);
+    }
+
+    void chooseDatabase(const QString &path)
+    {
+        window->setFileChooser(
+            [path](const QString &, const QString &, const QString &) { return path; });
+        window->slot_selectDb();
+    }
+
+    template <typename T = QWidget> T *widget(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+
+    bool loadingState() const
+    {
+        bool ok = widget("cancelButton")->isEnabled() && widget("closeButton")->isEnabled();
+        for (const char *name : kControls)
+            ok = ok && !widget(name)->isEnabled();
+        return ok;
+    }
+
+    bool idleState() const
+    {
+        bool ok = !widget("cancelButton")->isEnabled() && widget("closeButton")->isEnabled();
+        for (const char *name : kControls)
+            ok = ok && widget(name)->isEnabled();
+        return ok;
+    }
+
+    std::string frames() const
+    {
+        std::ifstream in(file("frames.log").toStdString());
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    bool framesContain(const std::string &text) const
+    {
+        return frames().find(text) != std::string::npos;
+    }
+
+    // Waits until the terminal saw the port closed for the count-th time.
+    bool waitForPortClosed(int count = 1) const
+    {
+        return WindowDriver::waitUntil(
+            [&] {
+                const std::string log = frames();
+                int seen = 0;
+                for (size_t at = log.find("port closed by the host"); at != std::string::npos;
+                     at = log.find("port closed by the host", at + 1))
+                    ++seen;
+                return seen >= count;
+            },
+            10000);
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<SysfsTree> tree;
+    std::unique_ptr<KLAVInterface> window;
+};
+
+} // namespace
+
+TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
+{
+    LogCapture log;
+    const QString database = makeDatabase("actes.db", 300, 2, 4);
+    startTerminalAndWindow({});
+    chooseDatabase(database);
+    widget<QSpinBox>("padSpinBox")->setValue(5);
+
+    auto *bar = widget<QProgressBar>("progressBar");
+    std::vector<int> shown;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) { shown.push_back(value); });
+    int barAtBox = -1;
+    bool loadingWhileBoxUp = false;
+    ModalBoxCloser closer([&](QMessageBox *) {
+        barAtBox = bar->value();
+        loadingWhileBoxUp = loadingState();
+    });
+
+    QTest::mouseClick(widget<QPushButton>("loadButton"), Qt::LeftButton);
+    EXPECT_TRUE(loadingState());
+    ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
+
+    const auto &box = closer.boxes()[0];
+    EXPECT_EQ(box.title, QStringLiteral("KLAV message"));
+    EXPECT_EQ(box.text, QStringLiteral("Loading succeeded"));
+    EXPECT_TRUE(box.hasParent);
+    EXPECT_EQ(barAtBox, 100);
+    EXPECT_TRUE(loadingWhileBoxUp);
+    // One value per accepted block, 99 at most, then 100 for success and 0
+    // once the box is closed.
+    ASSERT_GE(shown.size(), 4u);
+    EXPECT_EQ(shown[shown.size() - 1], 0);
+    EXPECT_EQ(shown[shown.size() - 2], 100);
+    for (size_t i = 0; i + 2 < shown.size(); ++i) {
+        EXPECT_GT(shown[i], 0);
+        EXPECT_LE(shown[i], 99);
+        if (i > 0) {
+            EXPECT_GT(shown[i], shown[i - 1]);
+        }
+    }
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(idleState());
+
+    ASSERT_TRUE(waitForPortClosed());
+    EXPECT_EQ(TestDatabase::contents(file("received-1.db")), TestDatabase::contents(database));
+    EXPECT_TRUE(framesContain("load 1: initialisation, PAD 5"));
+    EXPECT_TRUE(framesContain("H>T ending"));
+    EXPECT_TRUE(log.has("Loading thread has been started"));
+
+    // A second load from the same window, on the same port.
+    widget<QSpinBox>("padSpinBox")->setValue(14);
+    QTest::mouseClick(widget<QPushButton>("loadButton"), Qt::LeftButton);
+    ASSERT_TRUE(closer.waitForBoxes(2, kLoadTimeoutMs));
+    EXPECT_EQ(closer.boxes()[1].text, QStringLiteral("Loading succeeded"));
+    ASSERT_TRUE(waitForPortClosed(2));
+    EXPECT_EQ(TestDatabase::contents(file("received-2.db")), TestDatabase::contents(database));
+    EXPECT_TRUE(framesContain("load 2: initialisation, PAD 14"));
+}
+
+TEST_F(WindowLoadTest, CancelStopsTheLoadWithoutEndingFrame)
+{
+    LogCapture log;
+    const QString database = makeDatabase("big.db", 500, 4, 5);
+    startTerminalAndWindow({});
+    chooseDatabase(database);
+    auto *bar = widget<QProgressBar>("progressBar");
+    ModalBoxCloser closer;
+
+    widget<QPushButton>("loadButton")->click();
+    ASSERT_TRUE(WindowDriver::waitUntil([&] { return bar->value() > 0 || !closer.boxes().empty(); },
+                                        kLoadTimeoutMs));
+    QTest::mouseClick(widget<QPushButton>("cancelButton"), Qt::LeftButton);
+    ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
+    EXPECT_EQ(closer.boxes()[0].text, QStringLiteral("Loading was cancelled"));
+    EXPECT_TRUE(idleState());
+    EXPECT_EQ(bar->value(), 0);
+
+    ASSERT_TRUE(waitForPortClosed());
+    EXPECT_FALSE(framesContain("H>T ending"));
+    EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));
+    EXPECT_TRUE(log.has("Loading was cancelled"));
+}
+
+TEST_F(WindowLoadTest, FailedLoadsShowTheTextOfTheirResult)
+{
+    const QString small = makeDatabase("small.db", 20, 1, 1);
+    const QString incoherent = file("incoherent.db");
+    ASSERT_TRUE(TestDatabase::createWithSwappedIndexes(incoherent));
+    struct Case {
+        std::vector<std::string> misbehaviour;
+        QString database;
+        QString text;
+    };
+    const std::vector<Case> cases{
+        {{}, incoherent, "The database is not coherent"},
+        {{"--wrong-byte", "init:3"}, small, "Initialisation protocol failed"},
+        {{"--silent"}, small, "No response from the terminal"},
+        {{"--nack", "1:Err"}, small, "A NACK was received : Err"},
+        {{"--incomplete-nack", "1"}, small, "An incomplete NACK was received"},
+        {{"--refuse", "1"}, small, "A data block was refused"},
+        {{"--no-ending-reply"}, small, "Failed to send ending frame"},
+        {{"--short-reply", "request:3"}, small, "Loading request failed - error : 0x"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        startTerminalAndWindow(c.misbehaviour);
+        chooseDatabase(c.database);
+        ModalBoxCloser closer;
+        widget<QPushButton>("loadButton")->click();
+        ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
+        EXPECT_TRUE(closer.boxes()[0].text.startsWith(c.text))
+            << closer.boxes()[0].text.toStdString();
+        EXPECT_EQ(closer.boxes()[0].title, QStringLiteral("KLAV message"));
+        EXPECT_TRUE(idleState());
+        window.reset();
+        sim.reset();
+    }
+}
+
+TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
+{
+    LogCapture log;
+    startTerminalAndWindow({});
+    chooseDatabase(file("missing.db"));
+    ModalBoxCloser closer;
+    widget<QPushButton>("loadButton")->click();
+    ASSERT_TRUE(closer.waitForBoxes(1, 10000));
+    EXPECT_EQ(closer.boxes()[0].title, QStringLiteral("KLAV Message"));
+    EXPECT_EQ(closer.boxes()[0].text, QStringLiteral("Database file does not exist"));
+    EXPECT_FALSE(closer.boxes()[0].hasParent);
+    // The window stays as it was: Cancel too.
+    EXPECT_TRUE(widget("cancelButton")->isEnabled());
+    for (const char *name : kControls)
+        EXPECT_TRUE(widget(name)->isEnabled()) << name;
+    EXPECT_FALSE(log.has("Loading thread has been started"));
+    EXPECT_FALSE(log.has("Database manager has been created"));
+    EXPECT_FALSE(framesContain("port opened by the host"));
+}
+
+TEST_F(WindowLoadTest, ClosingTheWindowDuringALoadStopsIt)
+{
+    const QString database = makeDatabase("big.db", 500, 4, 5);
+    startTerminalAndWindow({});
+    chooseDatabase(database);
+    auto *bar = widget<QProgressBar>("progressBar");
+    widget<QPushButton>("loadButton")->click();
+    ASSERT_TRUE(WindowDriver::waitUntil([&] { return bar->value() > 0; }, kLoadTimeoutMs));
+    window.reset(); // waits for the thread, which stops after its block
+    EXPECT_TRUE(waitForPortClosed());
+    EXPECT_FALSE(framesContain("H>T ending"));
+    EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));
+}

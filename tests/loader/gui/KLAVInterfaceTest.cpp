@@ -1,0 +1,409 @@
+// The main window on the offscreen platform: where its widgets land, what it
+// paints, which terminals it lists and how a database file is chosen.
+
+#include "LogCapture.h"
+#include "SysfsTree.h"
+#include "WindowDriver.h"
+
+#include "app/KLAVConfig.h"
+#include "gui/KLAVInterface.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QRect rect(int x, int y, int w, int h)
+{
+    return QRect(x, y, w, h);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { WindowDriver::resetConfig(); }
+
+    std::unique_ptr<KLAVInterface> makeWindow()
+    {
+        return std::make_unique<KLAVInterface>(UsbTtyEnumerator(tree.sysRoot(), tree.devRoot()));
+    }
+
+    // A terminal of the configured kind (0c59/0012) at port ttyACM<n>.
+    void addTerminal(int n, const std::string &product)
+    {
+        SysfsTree::UsbTty tty;
+        tty.port = "ttyACM" + std::to_string(n);
+        tty.busPosition = "1-" + std::to_string(n + 1);
+        tty.serial = "SN" + std::to_string(n);
+        tty.idVendor = std::string("0c59");
+        tty.idProduct = std::string("0012");
+        tty.product = product;
+        tree.addUsbTty(tty);
+    }
+
+    template <typename T> static T *child(const KLAVInterface &window, const char *name)
+    {
+        T *widget = window.findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    static QStringList comboEntries(const KLAVInterface &window)
+    {
+        QStringList entries;
+        const QComboBox *combo = child<QComboBox>(window, "deviceCombo");
+        for (int i = 0; i < combo->count(); ++i)
+            entries << combo->itemText(i);
+        return entries;
+    }
+
+    SysfsTree tree;
+};
+
+// Pixels darker than the window's background (text ink, black or dark
+// grey) inside r of the image.
+int inkIn(const QImage &image, const QRect &r)
+{
+    int ink = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            ink += qGray(image.pixel(x, y)) < 180 ? 1 : 0;
+    return ink;
+}
+
+} // namespace
+
+TEST_F(WindowTest, WidgetsAreCreatedInOrderAtTheirComputedPlaces)
+{
+    LogCapture log;
+    auto window = makeWindow();
+
+    EXPECT_EQ(window->minimumSize(), QSize(570, 430));
+    EXPECT_EQ(window->maximumSize(), QSize(570, 430));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("KLAV Chargeur"));
+    EXPECT_FALSE(window->windowIcon().isNull());
+
+    const QPixmap logo(QCoreApplication::applicationDirPath() +
+                       "/icons/logo_velantra_qx_n-ov_turquoise_blue_sans_fond.png");
+    ASSERT_EQ(logo.size(), QSize(132, 44));
+    EXPECT_EQ(child<QLabel>(*window, "logoLabel")->geometry(), rect(436, 10, 132, 44));
+    EXPECT_EQ(child<QLineEdit>(*window, "dbPathEdit")->geometry(), rect(162, 212, 285, 30));
+    EXPECT_EQ(child<QComboBox>(*window, "deviceCombo")->geometry(), rect(162, 255, 285, 30));
+    auto *browse = child<QPushButton>(*window, "browseButton");
+    EXPECT_EQ(browse->geometry(), rect(457, 212, 100, 30));
+    EXPECT_EQ(browse->iconSize(), QSize(33, 21));
+    EXPECT_FALSE(browse->icon().isNull());
+    EXPECT_EQ(child<QPushButton>(*window, "renewButton")->geometry(), rect(457, 255, 100, 30));
+    auto *bar = child<QProgressBar>(*window, "progressBar");
+    EXPECT_EQ(bar->geometry(), rect(162, 293, 285, 30));
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(bar->alignment(), Qt::AlignCenter);
+    EXPECT_EQ(child<QPushButton>(*window, "cancelButton")->geometry(), rect(457, 293, 100, 30));
+    auto *load = child<QPushButton>(*window, "loadButton");
+    EXPECT_EQ(load->geometry(), rect(162, 353, 100, 30));
+    EXPECT_FALSE(load->icon().isNull());
+    EXPECT_EQ(child<QPushButton>(*window, "closeButton")->geometry(), rect(272, 353, 100, 30));
+    auto *pad = child<QSpinBox>(*window, "padSpinBox");
+    EXPECT_EQ(pad->geometry(), rect(500, 353, 57, 30));
+    EXPECT_EQ(pad->minimum(), 1);
+    EXPECT_EQ(pad->maximum(), 14);
+    EXPECT_EQ(pad->value(), 2);
+
+    // Button texts come from the configuration as they are.
+    EXPECT_EQ(browse->text(), QStringLiteral("Parcourir"));
+    EXPECT_EQ(load->text(), QStringLiteral("Charger"));
+    EXPECT_EQ(child<QPushButton>(*window, "renewButton")->text(), QStringLiteral("Rafraîchir"));
+    EXPECT_EQ(child<QPushButton>(*window, "cancelButton")->text(), QStringLiteral("Annuler"));
+    EXPECT_EQ(child<QPushButton>(*window, "closeButton")->text(), QStringLiteral("Fermer"));
+
+    // Creation order is the order of the window's children.
+    QStringList order;
+    for (QObject *object : window->children())
+        if (!object->objectName().isEmpty() && object->isWidgetType())
+            order << object->objectName();
+    EXPECT_EQ(order, (QStringList{"logoLabel", "dbPathEdit", "deviceCombo", "browseButton",
+                                  "renewButton", "progressBar", "cancelButton", "loadButton",
+                                  "closeButton", "padSpinBox"}));
+
+    // Every control starts enabled, Cancel and Load included.
+    for (const char *name : {"dbPathEdit", "deviceCombo", "browseButton", "renewButton",
+                             "cancelButton", "loadButton", "closeButton", "padSpinBox"})
+        EXPECT_TRUE(child<QWidget>(*window, name)->isEnabled()) << name;
+
+    int at = 0;
+    for (const char *line :
+         {"KLAVInterface::KLAVInterface", "KLAVInterface::addComponents",
+          "File browser has been added", "QComboBox for devices has been added",
+          "File selection button has been added",
+          "Device list re-enumeration button has been added", "Progressbar has been added",
+          "Button for loading cancelling has been added", "Database loading button has been added",
+          "Close button has been added", "KLAVInterface::addComponents",
+          "Found connected (and supported) devices", "Device list has been shown",
+          "KLAVInterface::KLAVInterface"}) {
+        at = log.find(line, at);
+        ASSERT_GE(at, 0) << line;
+        ++at;
+    }
+
+    window.reset();
+    EXPECT_TRUE(log.has("Logging has been finished"));
+}
+
+TEST_F(WindowTest, TextsArePaintedBesideTheirWidgetsAndInk)
+{
+    g_config.copyright = "(c) Quillbox";
+    auto window = makeWindow();
+
+    struct Expected {
+        QString text;
+        QPoint at;
+        int pointSize;
+        bool bold;
+        QColor color;
+    };
+    const QColor black(Qt::black), grey(Qt::darkGray);
+    const std::vector<Expected> expected{
+        {"KLAV Chargeur", {10, 30}, 12, true, black},
+        {"Périphériques", {10, 275}, 10, false, black},
+        {"Base de données", {10, 232}, 10, false, black},
+        {"Progrès du chargement", {10, 313}, 10, false, black},
+        {"Bienvenue à KLAV Chargeur !", {10, 70}, 10, false, black},
+        {"1. Cliquer sur 'Parcourir' pour choisir une base de données (.db)",
+         {40, 100},
+         10,
+         false,
+         black},
+        {"2. Choisir un périphérique dans 'Périphériques' (Cliquer sur 'Rafraîchir' si besoin)",
+         {40, 130},
+         10,
+         false,
+         black},
+        {"3. Choisir un numéro de PAD", {40, 160}, 10, false, black},
+        {"4. Cliquer sur 'Charger'", {40, 190}, 10, false, black},
+        {"(c) Quillbox", {10, 415}, 10, false, grey},
+    };
+    const QVector<KLAVInterface::PaintedText> painted = window->paintedTexts();
+    for (const Expected &e : expected) {
+        auto found =
+            std::find_if(painted.begin(), painted.end(),
+                         [&](const KLAVInterface::PaintedText &p) { return p.text == e.text; });
+        ASSERT_NE(found, painted.end()) << e.text.toStdString();
+        EXPECT_EQ(found->at, e.at) << e.text.toStdString();
+        EXPECT_EQ(found->font.family(), QStringLiteral("Arial"));
+        EXPECT_EQ(found->font.pointSize(), e.pointSize);
+        EXPECT_EQ(found->font.bold(), e.bold);
+        EXPECT_EQ(found->color, e.color);
+    }
+
+    // The PAD label ends just before its selector, on the selector's row.
+    auto pad =
+        std::find_if(painted.begin(), painted.end(),
+                     [](const KLAVInterface::PaintedText &p) { return p.text == "Numéro de PAD"; });
+    ASSERT_NE(pad, painted.end());
+    EXPECT_EQ(pad->at.y(), 373);
+    EXPECT_EQ(pad->at.x() + QFontMetrics(pad->font).horizontalAdvance(pad->text), 492);
+    EXPECT_GE(pad->at.x(), 382);
+
+    // The grabbed window shows ink where the texts are, and the "[TAB]" line
+    // leaves its indentation blank.
+    const QImage image = window->grab().toImage();
+    for (const Expected &e : expected)
+        EXPECT_GT(inkIn(image, QRect(e.at.x(), e.at.y() - 10, 40, 12)), 0) << e.text.toStdString();
+    EXPECT_GT(inkIn(image, QRect(pad->at.x(), 363, 492 - pad->at.x(), 12)), 0);
+    EXPECT_EQ(inkIn(image, QRect(10, 88, 28, 14)), 0);
+    EXPECT_EQ(inkIn(image, QRect(10, 178, 28, 14)), 0);
+}
+
+TEST(HelpTextLayoutTest, TabEntriesIndentEveryLaterLine)
+{
+    const auto lines = KLAVInterface::layoutHelpText(
+        {"a", "[TAB]", "[TAB]\r", "b", "[TAB]x", " [TAB]", "c", "[tab]", "[TAB]", "d"});
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0].at, QPoint(10, 70));
+    EXPECT_EQ(lines[1].text, QStringLiteral("b"));
+    EXPECT_EQ(lines[1].at, QPoint(70, 100)); // two tabs in a row: 60 pixels
+    EXPECT_EQ(lines[2].text, QStringLiteral("[TAB]x"));
+    EXPECT_EQ(lines[3].text, QStringLiteral(" [TAB]"));
+    EXPECT_EQ(lines[4].at, QPoint(70, 190));
+    EXPECT_EQ(lines[5].text, QStringLiteral("[tab]"));
+    EXPECT_EQ(lines[6].at, QPoint(100, 250)); // no way back, nothing limits the length
+}
+
+TEST_F(WindowTest, ProgressShowsAtMost99UntilSuccess)
+{
+    auto window = makeWindow();
+    auto *bar = child<QProgressBar>(*window, "progressBar");
+    for (int value : {0, 33, 99}) {
+        window->slot_showProgress(value);
+        EXPECT_EQ(bar->value(), value);
+    }
+    window->slot_showProgress(100);
+    EXPECT_EQ(bar->value(), 99);
+    window->slot_showProgress(250);
+    EXPECT_EQ(bar->value(), 99);
+}
+
+TEST_F(WindowTest, DeviceListShowsSupportedTerminalsAndFollowsRefresh)
+{
+    addTerminal(0, "Velantra QX");
+    SysfsTree::UsbTty other; // a vendor the configuration does not list
+    other.port = "ttyACM7";
+    other.busPosition = "2-1";
+    tree.addUsbTty(other);
+    auto window = makeWindow();
+    EXPECT_EQ(comboEntries(*window), QStringList{"Velantra QX - PORT: ttyACM0"});
+
+    addTerminal(1, "Velantra QX Mobile");
+    window->slot_loadDevices();
+    EXPECT_EQ(comboEntries(*window),
+              (QStringList{"Velantra QX - PORT: ttyACM0", "Velantra QX Mobile - PORT: ttyACM1"}));
+    // No database chosen yet: Load stays off after a refresh.
+    EXPECT_FALSE(child<QPushButton>(*window, "loadButton")->isEnabled());
+
+    const KLAVDevice pcsc("", "", "PCSC", "Quillbox Reader 0", KLAVGuid());
+    EXPECT_EQ(KLAVInterface::deviceEntryText(pcsc), QStringLiteral("Quillbox Reader 0"));
+    const KLAVDevice com6("\\\\?\\usb#vid_0c59&pid_0012#1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+                          "COM6", "COM6", "Velantra QX", usbDeviceInterfaceClass());
+    EXPECT_EQ(KLAVInterface::deviceEntryText(com6), QStringLiteral("Velantra QX - PORT: COM6"));
+}
+
+TEST_F(WindowTest, WithoutTerminalsLoadDoesNothingVisible)
+{
+    LogCapture log;
+    auto window = makeWindow();
+    EXPECT_EQ(child<QComboBox>(*window, "deviceCombo")->count(), 0);
+    ModalBoxCloser closer;
+    child<QPushButton>(*window, "loadButton")->click();
+    EXPECT_FALSE(closer.waitForBoxes(1, 300));
+    EXPECT_TRUE(log.has("No device selected"));
+    EXPECT_FALSE(log.has("Loading thread has been started"));
+
+    g_recentPath = QStringLiteral("/nowhere/base.db");
+    window = makeWindow();
+    window->slot_loadDevices();
+    EXPECT_FALSE(child<QPushButton>(*window, "loadButton")->isEnabled());
+}
+
+TEST_F(WindowTest, ChosenDatabaseFillsThePathAndTheConfigurationFile)
+{
+    addTerminal(0, "Velantra QX");
+    QTemporaryDir folder;
+    const QString picked = folder.path() + QStringLiteral("/bases é/données.db");
+    struct Call {
+        QString caption, start, filter;
+    };
+    std::vector<Call> calls;
+    QString answer = picked;
+
+    auto window = makeWindow();
+    auto *path = child<QLineEdit>(*window, "dbPathEdit");
+    auto *load = child<QPushButton>(*window, "loadButton");
+    EXPECT_TRUE(path->text().isEmpty());
+    window->setFileChooser(
+        [&](const QString &caption, const QString &start, const QString &filter) {
+            calls.push_back({caption, start, filter});
+            return answer;
+        });
+
+    window->slot_selectDb();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].caption, QStringLiteral("Select a database"));
+    EXPECT_EQ(calls[0].start, QDir::currentPath()); // nothing recent yet
+    EXPECT_EQ(calls[0].filter, QStringLiteral("Database Files (*.db)"));
+    EXPECT_EQ(path->text(), picked);
+    EXPECT_EQ(WindowDriver::recentPathLine(), picked); // UTF-8 in the file
+    EXPECT_TRUE(load->isEnabled());
+
+    // The next dialog starts at the last pick; giving up changes nothing.
+    answer.clear();
+    window->slot_selectDb();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].start, picked);
+    EXPECT_EQ(path->text(), picked);
+    EXPECT_EQ(WindowDriver::recentPathLine(), picked);
+
+    // The next start shows the recent path and opens the dialog there.
+    window.reset();
+    g_config = ConfigStruct();
+    g_recentPath.clear();
+    config_from_file(g_config);
+    window = makeWindow();
+    EXPECT_EQ(child<QLineEdit>(*window, "dbPathEdit")->text(), picked);
+    calls.clear();
+    window->setFileChooser(
+        [&](const QString &caption, const QString &start, const QString &filter) {
+            calls.push_back({caption, start, filter});
+            return QString();
+        });
+    window->slot_selectDb();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].start, picked);
+}
+
+// The window's own file dialog, driven as a user would: only Qt's widget
+// dialog is reachable here, which is what runs without a platform theme.
+TEST_F(WindowTest, QtFileDialogOpensWithCaptionFilterAndStartFolder)
+{
+    addTerminal(0, "Velantra QX");
+    QTemporaryDir folder;
+    const QString database = folder.path() + QStringLiteral("/actes.db");
+    QFile(database).open(QIODevice::WriteOnly);
+    g_config.RecentPath = folder.path().toStdString();
+    auto window = makeWindow();
+
+    QString title;
+    QStringList filters;
+    QString directory;
+    bool giveUp = false;
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        title = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        directory = dialog->directory().absolutePath();
+        // Typed into the file name field, as a user would.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name)
+            return;
+        name->setText(QStringLiteral("actes.db"));
+        static_cast<QDialog *>(dialog)->accept(); // as the Open button does
+    });
+    poller.start(20);
+    // Backstop: whatever modal window is up after 20 s is closed, so a
+    // dialog this test cannot drive fails the test instead of hanging it.
+    QTimer backstop;
+    backstop.setSingleShot(true);
+    QObject::connect(&backstop, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            giveUp = true;
+            modal->close();
+        }
+    });
+    backstop.start(20000);
+
+    window->slot_selectDb();
+    poller.stop();
+    EXPECT_FALSE(giveUp);
+    EXPECT_EQ(title, QStringLiteral("Select a database"));
+    EXPECT_EQ(filters, QStringList{"Database Files (*.db)"});
+    EXPECT_EQ(directory, QDir(folder.path()).absolutePath());
+    EXPECT_EQ(child<QLineEdit>(*window, "dbPathEdit")->text(), database);
+    EXPECT_EQ(WindowDriver::recentPathLine(), database);
+    EXPECT_TRUE(child<QPushButton>(*window, "loadButton")->isEnabled());
+}

@@ -1,0 +1,71 @@
+#include "WindowDriver.h"
+
+#include "app/KLAVConfig.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QtTest/QTest>
+
+namespace WindowDriver {
+
+QString configPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/config/KLAV_init.ini");
+}
+
+void resetConfig()
+{
+    QDir().mkpath(QCoreApplication::applicationDirPath() + QStringLiteral("/config"));
+    createConfigFile(configPath().toStdString());
+    g_config = ConfigStruct();
+    g_recentPath.clear();
+    config_from_file(g_config);
+}
+
+QString recentPathLine()
+{
+    QFile file(configPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray prefix("&RecentPath=");
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.startsWith(prefix))
+            return QString::fromUtf8(line.mid(prefix.size()));
+    }
+    return QString();
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    return QTest::qWaitFor(done, timeoutMs);
+}
+
+} // namespace WindowDriver
+
+ModalBoxCloser::ModalBoxCloser(std::function<void(QMessageBox *)> inspect)
+    : inspect_(std::move(inspect))
+{
+    connect(&timer_, &QTimer::timeout, this, &ModalBoxCloser::poll);
+    timer_.start(10);
+}
+
+void ModalBoxCloser::poll()
+{
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box->buttons().isEmpty())
+        return;
+    boxes_.push_back({box->windowTitle(), box->text(), box->parentWidget() != nullptr});
+    if (inspect_)
+        inspect_(box);
+    box->buttons().first()->click();
+}
+
+bool ModalBoxCloser::waitForBoxes(size_t count, int timeoutMs) const
+{
+    return WindowDriver::waitUntil([&] { return boxes_.size() >= count; }, timeoutMs);
+}

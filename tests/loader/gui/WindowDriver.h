@@ -1,0 +1,54 @@
+#pragma once
+// Drives the main window from a test: fresh configuration beside the test
+// executable, bounded waits on the event loop, and the closing of modal boxes
+// as a user would close them (a click on their button).
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+class QMessageBox;
+class QWidget;
+
+namespace WindowDriver {
+
+// Writes the default configuration file beside the executable and reads it
+// into g_config (and g_recentPath).
+void resetConfig();
+// Path of that configuration file.
+QString configPath();
+// The value of its first "&RecentPath=" line; null when there is none.
+QString recentPathLine();
+
+// Runs the event loop until done() or timeoutMs; returns done().
+bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+
+} // namespace WindowDriver
+
+// While it lives, watches for modal message boxes; for each one it records
+// the title and text, lets inspect() look at the world while the box is up,
+// then clicks the box's first button.
+class ModalBoxCloser : public QObject {
+public:
+    struct Box {
+        QString title;
+        QString text;
+        bool hasParent = false;
+    };
+
+    explicit ModalBoxCloser(std::function<void(QMessageBox *)> inspect = {});
+
+    const std::vector<Box> &boxes() const { return boxes_; }
+    // Waits until count boxes have been closed.
+    bool waitForBoxes(size_t count, int timeoutMs) const;
+
+private:
+    void poll();
+
+    std::function<void(QMessageBox *)> inspect_;
+    std::vector<Box> boxes_;
+    QTimer timer_;
+};
