@@ -101,25 +101,26 @@ bool TestReaderConfig::parse(const std::string &text, const std::string &baseFol
 
 bool TestReaderConfig::load(const std::string &path, std::string &error)
 {
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    // Relative paths belong to the file's own folder, not to a link to it.
+    // pcscd may name a link to the file: relative paths and messages belong
+    // to the file itself.
     std::string real = path;
     if (char *resolved = realpath(path.c_str(), nullptr)) {
         real = resolved;
         std::free(resolved);
     }
+    std::ifstream in(real);
+    if (!in) {
+        error = "cannot read " + real;
+        return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
     size_t slash = real.rfind('/');
     std::string folder = slash == std::string::npos ? std::string(".") : real.substr(0, slash);
     if (folder.empty())
         folder = "/";
     if (!parse(text.str(), folder, error)) {
-        error = path + ": " + error;
+        error = real + ": " + error;
         return false;
     }
     return true;

@@ -12,7 +12,8 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +51,23 @@ bool waitForExit(int pid, Clock::time_point deadline, int &status)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+// Whether something accepts connections on the Unix socket at path (the
+// socket file appears a moment before the daemon listens on it).
+bool acceptsConnections(const std::string &path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    bool connected = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
 }
 
 }  // namespace
@@ -152,8 +170,8 @@ bool PrivatePcscd::start(const std::vector<TestReaderSetup> &readers, std::strin
     }
     pid_ = pid;
 
-    // Ready once the socket is up and the daemon's pid file names our child
-    // (the script replaces itself with pcscd, keeping the PID).
+    // Ready once the daemon's pid file names our child (the script replaces
+    // itself with pcscd, keeping the PID) and its socket takes connections.
     std::string pidFile = folder_ + "/run/pcscd/pcscd.pid";
     auto deadline = Clock::now() + kReadyWithin;
     while (Clock::now() < deadline) {
@@ -164,9 +182,7 @@ bool PrivatePcscd::start(const std::vector<TestReaderSetup> &readers, std::strin
             error = "pcscd ended before it was ready:\n" + daemonLog();
             return false;
         }
-        struct stat info;
-        if (stat(socketPath().c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
-            std::atoi(readFile(pidFile).c_str()) == pid_)
+        if (std::atoi(readFile(pidFile).c_str()) == pid_ && acceptsConnections(socketPath()))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
