@@ -181,6 +181,11 @@ TEST_F(PcscdPrivateScriptTest, WrongUseIsRefusedWithAReason)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("no test reader driver"), std::string::npos) << run.output;
 
+    run = script("start " + work_ + " " + good, "KLAV_PCSCD=/nonexistent/pcscd");
+    EXPECT_EQ(run.status, 77);  // what the tests take for "pcscd cannot run here"
+    EXPECT_NE(run.output.find("no pcscd at KLAV_PCSCD=/nonexistent/pcscd"), std::string::npos)
+        << run.output;
+
     run = script("stop " + work_);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("no pcscd recorded"), std::string::npos) << run.output;
