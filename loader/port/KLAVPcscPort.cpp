@@ -62,8 +62,8 @@ uint32_t KLAVPcscPort::learnEscapeCode(SCARDHANDLE card)
     uint8_t features[kFeatureListSize];
     std::memset(features, 0, sizeof features);
     DWORD length = sizeof features;
-    LONG result = SCardControl(card, kFeatureRequestCode, nullptr, 0, features, sizeof features,
-                               &length);
+    LONG result =
+        SCardControl(card, kFeatureRequestCode, nullptr, 0, features, sizeof features, &length);
     if (result != SCARD_S_SUCCESS) {
         writeLog(LOG_INFO, "KLAVPcscPort CM_IOCTL_GET_FEATURE_REQUEST failed : 0x%x",
                  hex32(result));
@@ -83,8 +83,8 @@ uint32_t KLAVPcscPort::escapeCodeFromFeatures(const uint8_t *list, size_t length
         const uint8_t *item = list + entry * 6;
         if (item[0] != kEscapeFeatureTag)
             continue;  // the length byte is not examined
-        uint32_t code = uint32_t(item[2]) << 24 | uint32_t(item[3]) << 16 |
-                        uint32_t(item[4]) << 8 | uint32_t(item[5]);
+        uint32_t code = uint32_t(item[2]) << 24 | uint32_t(item[3]) << 16 | uint32_t(item[4]) << 8 |
+                        uint32_t(item[5]);
         if (code != 0)
             return code;
     }
@@ -101,9 +101,8 @@ unsigned KLAVPcscPort::controlFunctionNumber(uint32_t code)
     return (code >> 2) & 0xFFF;
 }
 
-bool KLAVPcscPort::ExecuteCommand(const uint8_t *command, int32_t commandLength,
-                                  uint8_t *response, int32_t *responseLength,
-                                  uint32_t /*readIntervalTimeout*/,
+bool KLAVPcscPort::ExecuteCommand(const uint8_t *command, int32_t commandLength, uint8_t *response,
+                                  int32_t *responseLength, uint32_t /*readIntervalTimeout*/,
                                   uint32_t /*readTotalTimeout*/)
 {
     writeLog(LOG_ENTER, "KLAVPcscPort::ExecuteCommand : Writing %d bytes", commandLength);

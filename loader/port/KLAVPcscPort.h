@@ -6,8 +6,8 @@
 // leading bytes, which the port drops. The escape control code is learned
 // from the reader's feature list when it connects, with a fixed fallback.
 
-#include "port/KLAVDevicePort.h"
 #include "platform/PcscApi.h"
+#include "port/KLAVDevicePort.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -19,7 +19,7 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::map<DWORD, std::shared_ptr<TestReader>> readers;  // by reader number
-    std::map<DWORD, std::shared_ptr<TestReader>> units;    // by unit number
+    std::map<DWORD, std::shared_ptr<TestReader>> units;   // by unit number
 };
 
 Registry &registry()
@@ -73,8 +73,10 @@ KLAV_EXPORT RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName)
 KLAV_EXPORT RESPONSECODE IFDHCreateChannel(DWORD Lun, DWORD Channel)
 {
     (void)Channel;
-    std::fprintf(stderr, "klav test reader: unit %lu has no configuration file: give its path as "
-                         "DEVICENAME\n", (unsigned long)Lun);
+    std::fprintf(stderr,
+                 "klav test reader: unit %lu has no configuration file: give its path as "
+                 "DEVICENAME\n",
+                 (unsigned long)Lun);
     return IFD_COMMUNICATION_ERROR;
 }
 

@@ -167,16 +167,16 @@ RESPONSECODE TestReader::answerFeatureRequest(uint8_t *out, DWORD outCapacity, D
         std::memcpy(out, list.data(), list.size());
     returned = DWORD(list.size());
     engine_.log().note("feature request: " + (list.empty() ? std::string("empty list")
-                                                             : hexHead(list.data(), list.size())));
+                                                           : hexHead(list.data(), list.size())));
     return IFD_SUCCESS;
 }
 
 RESPONSECODE TestReader::answerEscape(const uint8_t *in, DWORD inLength, uint8_t *out,
                                       DWORD outCapacity, DWORD &returned)
 {
-    engine_.log().note("escape command " + std::to_string(inLength) + " bytes: " +
-                       (in ? hexHead(in, inLength) : std::string()) + "; answer room " +
-                       std::to_string(outCapacity) + " bytes");
+    engine_.log().note("escape command " + std::to_string(inLength) +
+                       " bytes: " + (in ? hexHead(in, inLength) : std::string()) +
+                       "; answer room " + std::to_string(outCapacity) + " bytes");
     std::vector<uint8_t> answer(std::begin(kAnswerLead), std::end(kAnswerLead));
     if (!in || inLength == 0 || in[0] != kEscapeLead) {
         engine_.log().note("escape command without the leading 0x11: the terminal says nothing");

@@ -84,10 +84,9 @@ private:
 
 TEST_F(KLAVDeviceManagerPcscTest, MakersReadersInAnyLetterCaseBecomePcscRecords)
 {
-    ASSERT_NO_FATAL_FAILURE(serve({reader("Velantra A", "VELANTRA", "S1"),
-                                   reader("Acme B", "Acme", "S2"),
-                                   reader("Velantra C", "velantra", "S3"),
-                                   reader("Velantrax D", "Velantrax", "S4")}));
+    ASSERT_NO_FATAL_FAILURE(
+        serve({reader("Velantra A", "VELANTRA", "S1"), reader("Acme B", "Acme", "S2"),
+               reader("Velantra C", "velantra", "S3"), reader("Velantrax D", "Velantrax", "S4")}));
     LogCapture log;
     std::vector<KLAVDevice> devices = discover();
     ASSERT_EQ(devices.size(), 2u);
@@ -120,20 +119,20 @@ TEST_F(KLAVDeviceManagerPcscTest, SlotsOfOneReaderGiveOneRecordUntilAnotherSeria
     LogCapture log;
     // The same serial number again after another of the maker's readers
     // is a reader of its own.
-    EXPECT_EQ(discoveredNames(), (Names{listed("Velantra Dual", 0) + " (D1)",
-                                        listed("Velantra Next", 1) + " (N2)",
-                                        listed("Velantra Back", 2) + " (D1)"}));
+    EXPECT_EQ(discoveredNames(),
+              (Names{listed("Velantra Dual", 0) + " (D1)", listed("Velantra Next", 1) + " (N2)",
+                     listed("Velantra Back", 2) + " (D1)"}));
     EXPECT_EQ(log.count("Another Slot of the same reader, continue..."), 1);
     EXPECT_TRUE(log.has("findAllPCSCDevices : Try reader " + listed("Velantra Dual", 0, 1)));
 }
 
 TEST_F(KLAVDeviceManagerPcscTest, ReadersThatAreSkippedDoNotSeparateSlots)
 {
-    ASSERT_NO_FATAL_FAILURE(serve({reader("Velantra First", "Velantra", "S1"),
-                                   reader("Acme Between", "Acme", "S9"),
-                                   reader("Velantra Busy", "Velantra", "S5", "deny = connect\n"),
-                                   reader("Velantra Mute", "Velantra", "S6", "deny = vendor\n"),
-                                   reader("Velantra Again", "Velantra", "S1")}));
+    ASSERT_NO_FATAL_FAILURE(
+        serve({reader("Velantra First", "Velantra", "S1"), reader("Acme Between", "Acme", "S9"),
+               reader("Velantra Busy", "Velantra", "S5", "deny = connect\n"),
+               reader("Velantra Mute", "Velantra", "S6", "deny = vendor\n"),
+               reader("Velantra Again", "Velantra", "S1")}));
     LogCapture log;
     EXPECT_EQ(discoveredNames(), Names{listed("Velantra First", 0) + " (S1)"});
     char refused[96];
@@ -142,23 +141,23 @@ TEST_F(KLAVDeviceManagerPcscTest, ReadersThatAreSkippedDoNotSeparateSlots)
     EXPECT_TRUE(log.has(refused));
     bool noVendor = false;
     for (const std::string &line : log.messages())
-        noVendor |= line.rfind("findAllPCSCDevices cannot get SCARD_ATTR_VENDOR_NAME Error : 0x",
-                               0) == 0;
+        noVendor |=
+            line.rfind("findAllPCSCDevices cannot get SCARD_ATTR_VENDOR_NAME Error : 0x", 0) == 0;
     EXPECT_TRUE(noVendor);
     EXPECT_EQ(log.count("Another Slot of the same reader, continue..."), 1);
 }
 
 TEST_F(KLAVDeviceManagerPcscTest, EmptySerialIsAnotherSlotFirstButAReaderAfterAnotherSerial)
 {
-    ASSERT_NO_FATAL_FAILURE(serve({reader("Velantra Blank", "Velantra", ""),
-                                   reader("Velantra Numbered", "Velantra", "S2"),
-                                   reader("Velantra Blank Again", "Velantra", ""),
-                                   reader("Velantra Secret", "Velantra", "S3", "deny = serial\n")}));
+    ASSERT_NO_FATAL_FAILURE(serve(
+        {reader("Velantra Blank", "Velantra", ""), reader("Velantra Numbered", "Velantra", "S2"),
+         reader("Velantra Blank Again", "Velantra", ""),
+         reader("Velantra Secret", "Velantra", "S3", "deny = serial\n")}));
     LogCapture log;
     // An empty serial number is in every name: nothing is appended. A serial
     // number the reader does not give reads as empty, like the one before.
-    EXPECT_EQ(discoveredNames(), (Names{listed("Velantra Numbered", 1) + " (S2)",
-                                        listed("Velantra Blank Again", 2)}));
+    EXPECT_EQ(discoveredNames(),
+              (Names{listed("Velantra Numbered", 1) + " (S2)", listed("Velantra Blank Again", 2)}));
     EXPECT_EQ(log.count("Another Slot of the same reader, continue..."), 2);
     EXPECT_EQ(log.count("findAllPCSCDevices : serial number not in PCSC name"), 1);
 }
@@ -200,8 +199,8 @@ TEST_F(KLAVDeviceManagerPcscTest, PcscRecordsFollowSerialOnesAndVanishWithoutThe
 
 TEST_F(KLAVDeviceManagerPcscTest, DiscoveredReaderOpensAsAPortThatReachesTheTerminal)
 {
-    ASSERT_NO_FATAL_FAILURE(serve({reader("Acme Other", "Acme", "S0"),
-                                   reader("Velantra Desk", "Velantra", "S1")}));
+    ASSERT_NO_FATAL_FAILURE(
+        serve({reader("Acme Other", "Acme", "S0"), reader("Velantra Desk", "Velantra", "S1")}));
     std::vector<KLAVDevice> devices = discover();
     ASSERT_EQ(devices.size(), 1u);
     ASSERT_TRUE(devices[0].isPCSC());

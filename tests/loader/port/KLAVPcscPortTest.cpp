@@ -39,9 +39,9 @@ std::string hexCode(uint32_t code)
 enum Reader {
     kLearned3600,   // lists its escape code 3600
     kSecondTag,     // another tag first, then the escape entry
-    kZeroCodeFirst, // an escape entry with code 0, then the real one
+    kZeroCodeFirst,  // an escape entry with code 0, then the real one
     kWindowsForm,   // escape code in the Windows form of SCARD_CTL_CODE(3400)
-    kOtherTagsOnly, // no escape entry: the fallback, which it serves
+    kOtherTagsOnly,  // no escape entry: the fallback, which it serves
     kEmptyList,     // an empty list: the fallback
     kRefusesFeatures,
     kFallbackRefused,  // no escape entry and escape code 3600: the fallback fails
@@ -55,11 +55,12 @@ std::vector<TestReaderSetup> readerSetups()
 {
     std::vector<TestReaderSetup> readers(kReaderCount);
     readers[kLearned3600] = {"Velantra Learned", "escape-code = 3600\n"};
-    readers[kSecondTag] = {"Velantra Second Tag",
-                           "escape-code = 3600\nfeatures = 12 04 " + hexCode(kCode3700) +
-                               " 13 04 " + hexCode(kCode3600) + "\n"};
-    readers[kZeroCodeFirst] = {"Velantra Zero First", "escape-code = 3600\nfeatures = 13 04 00 00 00 00 13 04 " +
-                                                          hexCode(kCode3600) + "\n"};
+    readers[kSecondTag] = {"Velantra Second Tag", "escape-code = 3600\nfeatures = 12 04 " +
+                                                      hexCode(kCode3700) + " 13 04 " +
+                                                      hexCode(kCode3600) + "\n"};
+    readers[kZeroCodeFirst] = {"Velantra Zero First",
+                               "escape-code = 3600\nfeatures = 13 04 00 00 00 00 13 04 " +
+                                   hexCode(kCode3600) + "\n"};
     readers[kWindowsForm] = {"Velantra Windows Form", "escape-code = 0x00313520\n"};
     readers[kOtherTagsOnly] = {"Velantra Other Tags",
                                "features = 12 04 " + hexCode(kCode3600) + "\n"};
@@ -123,9 +124,9 @@ Answer exchange(KLAVPcscPort &port, const Bytes &command, int32_t capacity = 255
     Bytes buffer(size_t(capacity > 0 ? capacity : 1), 0xEE);
     Answer answer;
     answer.length = capacity;
-    answer.ok = port.ExecuteCommand(command.data(), int32_t(command.size()), buffer.data(),
-                                    &answer.length, port.getReadIntervalTimeout(),
-                                    port.getReadTotalTimeout());
+    answer.ok =
+        port.ExecuteCommand(command.data(), int32_t(command.size()), buffer.data(), &answer.length,
+                            port.getReadIntervalTimeout(), port.getReadTotalTimeout());
     if (answer.length >= 0 && size_t(answer.length) <= buffer.size())
         answer.bytes.assign(buffer.begin(), buffer.begin() + answer.length);
     return answer;
@@ -196,9 +197,9 @@ TEST_F(KLAVPcscPortTest, LearnsTheEscapeCodeFromTheFeatureListOrFallsBack)
         unsigned logged;
     };
     const Case cases[] = {
-        {kLearned3600, kCode3600, 3600},  {kSecondTag, kCode3600, 3600},
-        {kZeroCodeFirst, kCode3600, 3600}, {kWindowsForm, kWindowsForm3400, 3400},
-        {kOtherTagsOnly, kCode3500, 3500}, {kEmptyList, kCode3500, 3500},
+        {kLearned3600, kCode3600, 3600},     {kSecondTag, kCode3600, 3600},
+        {kZeroCodeFirst, kCode3600, 3600},   {kWindowsForm, kWindowsForm3400, 3400},
+        {kOtherTagsOnly, kCode3500, 3500},   {kEmptyList, kCode3500, 3500},
         {kRefusesFeatures, kCode3500, 3500},
     };
     for (const Case &c : cases) {
@@ -309,13 +310,11 @@ TEST_F(KLAVPcscPortTest, AnswerRoomIsTheCapacityPlusTheTwoLeadingBytes)
     Answer tooSmall = exchange(port, kInitFrame, 8);
     EXPECT_FALSE(tooSmall.ok);
     EXPECT_EQ(tooSmall.length, 0);
-    EXPECT_TRUE(log.has("ExecuteCommand SCardControl Escape command failed : 0x" +
-                        [] {
-                            char text[16];
-                            std::snprintf(text, sizeof text, "%x",
-                                          unsigned(SCARD_E_INSUFFICIENT_BUFFER));
-                            return std::string(text);
-                        }()));
+    EXPECT_TRUE(log.has("ExecuteCommand SCardControl Escape command failed : 0x" + [] {
+        char text[16];
+        std::snprintf(text, sizeof text, "%x", unsigned(SCARD_E_INSUFFICIENT_BUFFER));
+        return std::string(text);
+    }()));
 }
 
 TEST_F(KLAVPcscPortTest, MissingOrOversizedResponseBufferIsRefusedUnsent)

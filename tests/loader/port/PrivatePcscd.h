@@ -12,7 +12,7 @@
 #include <vector>
 
 struct TestReaderSetup {
-    std::string name;      // the name pcscd lists (followed by " NN SS")
+    std::string name;     // the name pcscd lists (followed by " NN SS")
     std::string settings;  // further lines of the reader's configuration
 };
 

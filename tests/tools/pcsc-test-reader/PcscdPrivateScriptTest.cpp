@@ -32,8 +32,8 @@ struct ScriptRun {
 // these tests use) and optional variable settings before it.
 ScriptRun script(const std::string &args, const std::string &variables = "")
 {
-    std::string command = variables + " /bin/bash " + std::getenv("PCSCD_PRIVATE") + " " + args +
-                          " 2>&1";
+    std::string command =
+        variables + " /bin/bash " + std::getenv("PCSCD_PRIVATE") + " " + args + " 2>&1";
     ScriptRun run;
     FILE *pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -132,9 +132,9 @@ TEST_F(PcscdPrivateScriptTest, StartServesTheReadersUntilStop)
     std::vector<std::string> readers;
     for (const char *name = names; *name; name += std::strlen(name) + 1)
         readers.push_back(name);
-    EXPECT_EQ(readers, (std::vector<std::string>{"Velantra Script A 00 00",
-                                                 "Velantra Script B 01 00",
-                                                 "Velantra Script B 01 01"}));
+    EXPECT_EQ(readers,
+              (std::vector<std::string>{"Velantra Script A 00 00", "Velantra Script B 01 00",
+                                        "Velantra Script B 01 01"}));
     SCardReleaseContext(context);
 
     ScriptRun stopped = script("stop " + work_);

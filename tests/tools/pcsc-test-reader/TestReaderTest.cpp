@@ -1,8 +1,8 @@
 // The test reader's configuration and its answers, in-process: what pcscd
 // would get from the driver for each call.
 
-#include "Crc16Kermit.h"
 #include "TestReader.h"
+#include "Crc16Kermit.h"
 #include "TestReaderConfig.h"
 
 #include <reader.h>
@@ -272,8 +272,7 @@ TEST(TestReaderTest, EscapeCommandsReachTheTerminalOnlyOnTheirCode)
     c = control(reader, kEscape3500, kInit);
     EXPECT_EQ(c.result, IFD_SUCCESS);
     EXPECT_EQ(c.answer, withLead({}));
-    EXPECT_EQ(control(reader, SCARD_CTL_CODE(3600), escape(kInit)).result,
-              IFD_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(control(reader, SCARD_CTL_CODE(3600), escape(kInit)).result, IFD_ERROR_NOT_SUPPORTED);
     // An answer larger than the room fails whole.
     c = control(reader, kEscape3500, escape(kInit), 10);
     EXPECT_EQ(c.result, IFD_ERROR_INSUFFICIENT_BUFFER);
