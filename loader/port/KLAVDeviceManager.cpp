@@ -3,7 +3,28 @@
 #include "app/KLAVConfig.h"
 #include "app/KLAVLog.h"
 
+#include <cstring>
 #include <utility>
+
+namespace {
+
+// The vendor name PC/SC readers of the terminal maker report.
+const char *const kPcscVendorName = "Velantra";
+
+// Equal texts, ASCII letters compared without case.
+bool sameTextIgnoringCase(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : char(c); };
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 KLAVDeviceManager::KLAVDeviceManager() : KLAVDeviceManager(UsbTtyEnumerator()) {}
 
@@ -60,9 +81,89 @@ void KLAVDeviceManager::addIfSupported(const KLAVDevice &device)
 
 void KLAVDeviceManager::findAllPCSCDevices()
 {
-    // The PC/SC search comes with the PC/SC port; until then it finds nothing.
     writeLog(LOG_ENTER, "KLAVDeviceManager::findAllPCSCDevices");
+    std::string lastSerial;
+
+    SCARDCONTEXT context = 0;
+    bool haveContext =
+        SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) == SCARD_S_SUCCESS;
+    char *readers = nullptr;
+    if (haveContext) {
+        DWORD length = SCARD_AUTOALLOCATE;
+        if (SCardListReaders(context, nullptr, reinterpret_cast<char *>(&readers), &length) !=
+            SCARD_S_SUCCESS)
+            readers = nullptr;
+    }
+
+    // A double-terminated list: each name ends with a zero, an empty name
+    // ends the list.
+    for (const char *reader = readers; reader && *reader; reader += std::strlen(reader) + 1)
+        addIfMakersReader(context, reader, lastSerial);
+
+    if (readers)
+        SCardFreeMemory(context, readers);
+    if (haveContext)
+        SCardReleaseContext(context);
     writeLog(LOG_EXIT, "KLAVDeviceManager::findAllPCSCDevices");
+}
+
+// Lists one PC/SC reader when its vendor is the maker and it is not another
+// slot of the reader listed just before (same serial number as the last
+// one seen).
+void KLAVDeviceManager::addIfMakersReader(SCARDCONTEXT context, const char *reader,
+                                          std::string &lastSerial)
+{
+    writeLog(LOG_INFO, "findAllPCSCDevices : Try reader %s", reader);
+    SCARDHANDLE card = 0;
+    DWORD protocol = 0;
+    LONG result = SCardConnect(context, reader, SCARD_SHARE_DIRECT, 0, &card, &protocol);
+    if (result != SCARD_S_SUCCESS) {
+        writeLog(LOG_INFO, "findAllPCSCDevices SCardConnect failed Error : 0x%x\n",
+                 unsigned(uint32_t(result)));
+        return;
+    }
+
+    std::string vendor;
+    result = readTextAttribute(card, SCARD_ATTR_VENDOR_NAME, vendor);
+    if (result != SCARD_S_SUCCESS) {
+        writeLog(LOG_INFO, "findAllPCSCDevices cannot get SCARD_ATTR_VENDOR_NAME Error : 0x%x\n",
+                 unsigned(uint32_t(result)));
+    } else if (!sameTextIgnoringCase(vendor, kPcscVendorName)) {
+        writeLog(LOG_INFO, "findAllPCSCDevices : Not an Velantra reader");
+    } else {
+        std::string name = reader;
+        std::string serial;
+        readTextAttribute(card, SCARD_ATTR_VENDOR_IFD_SERIAL_NO, serial);  // none reads as empty
+        if (serial == lastSerial) {
+            writeLog(LOG_INFO, "Another Slot of the same reader, continue...");
+        } else {
+            lastSerial = serial;
+            if (name.find(serial) == std::string::npos) {
+                writeLog(LOG_INFO, "findAllPCSCDevices : serial number not in PCSC name");
+                name += " (" + serial + ")";
+            }
+            writeLog(LOG_INFO, "found reader : %s", name.c_str());
+            devices_.push_back(
+                KLAVDevice(reader, reader, KLAVDevice::kPcscPort, name, usbDeviceInterfaceClass()));
+        }
+    }
+    SCardDisconnect(card, SCARD_LEAVE_CARD);
+}
+
+// A text attribute of the reader, read into a buffer of kAttributeSize bytes
+// and taken up to its returned length or its first zero byte. Empty when the
+// reader does not give it.
+LONG KLAVDeviceManager::readTextAttribute(SCARDHANDLE card, DWORD attribute, std::string &text)
+{
+    char buffer[kAttributeSize + 1];
+    std::memset(buffer, 0, sizeof buffer);
+    DWORD length = kAttributeSize;
+    LONG result = SCardGetAttrib(card, attribute, reinterpret_cast<BYTE *>(buffer), &length);
+    if (result != SCARD_S_SUCCESS || length > kAttributeSize)
+        length = 0;
+    buffer[length] = '\0';
+    text = buffer;
+    return result;
 }
 
 std::vector<KLAVDevice> KLAVDeviceManager::getDeviceList() const

@@ -3,6 +3,7 @@
 // identifiers are a configured pair, then PC/SC readers of the maker. Keeps
 // the list; callers take copies.
 
+#include "platform/PcscApi.h"
 #include "platform/UsbTtyEnumerator.h"
 #include "port/KLAVDevice.h"
 
@@ -35,8 +36,13 @@ public:
     // it comes first.
     static std::string cutFriendlyName(const std::string &friendlyName);
 
+    // Room for a PC/SC reader attribute, a terminating zero comes after it.
+    static constexpr DWORD kAttributeSize = 256;
+
 private:
     void addIfSupported(const KLAVDevice &device);
+    void addIfMakersReader(SCARDCONTEXT context, const char *reader, std::string &lastSerial);
+    static LONG readTextAttribute(SCARDHANDLE card, DWORD attribute, std::string &text);
 
     UsbTtyEnumerator enumerator_;
     std::vector<KLAVDevice> devices_;
