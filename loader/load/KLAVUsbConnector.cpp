@@ -5,6 +5,7 @@
 #include "app/KLAVCommandLine.h"
 #include "app/KLAVLog.h"
 #include "load/KLAVLoadResult.h"
+#include "port/KLAVPcscPort.h"
 #include "port/KLAVSerialPort.h"
 
 #include <cstdio>
@@ -155,8 +156,8 @@ QByteArray KLAVUsbConnector::expectedRequestReply() const
 
 std::unique_ptr<KLAVDevicePort> KLAVUsbConnector::createPortFor(const KLAVDevice &device)
 {
-    // PC/SC records are served once the PC/SC port is in: until then only
-    // serial terminals are listed.
+    if (device.isPCSC())
+        return std::make_unique<KLAVPcscPort>(device.getLpFileName().c_str());
     return std::make_unique<KLAVSerialPort>(device.getLpFileName());
 }
 

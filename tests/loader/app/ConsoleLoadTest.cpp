@@ -82,20 +82,10 @@ protected:
         ASSERT_TRUE(QFile::copy(KLAV_CHARGER_PATH, program));  // its config/ stays here
     }
 
-    // A sound database of size bytes: a small SQLite file, then bytes SQLite
-    // never reads.
     QString database(qint64 size, const QString &name = "acts.db")
     {
         const QString path = dir.filePath(name);
-        EXPECT_TRUE(TestDatabase::create(path, {"PRAGMA page_size=512",
-                                                "CREATE TABLE R_DBINFO (NUM_CONCEPT INTEGER, VALEUR TEXT)",
-                                                "INSERT INTO R_DBINFO VALUES (1, 'Actes')",
-                                                "INSERT INTO R_DBINFO VALUES (2, '2026.12')"}));
-        QByteArray bytes = readAll(path);
-        EXPECT_LE(bytes.size(), size);
-        for (qint64 i = bytes.size(); i < size; ++i)
-            bytes.append(char((i * 131) >> 3));
-        EXPECT_TRUE(writeAll(path, bytes));
+        EXPECT_TRUE(TestDatabase::createOfSize(path, size));
         return path;
     }
 
@@ -186,10 +176,7 @@ TEST_F(ConsoleLoadTest, OtherPadsAndBlockBoundariesArriveByteForByte)
     for (const Case c : {Case{30717, "5"}, Case{30718, "14"}, Case{0, "07"}}) {
         SCOPED_TRACE(c.size);
         const QString name = QString("acts-%1.db").arg(c.size);
-        const QString db = c.size == 0 ? dir.filePath(name) : database(c.size, name);
-        if (c.size == 0) {
-            ASSERT_TRUE(writeAll(db, QByteArray()));
-        }
+        const QString db = database(c.size, name);
         startTerminal({"--loads", "1", "--pad", QByteArray::number(atoi(c.pad)).toStdString()});
         const ProgramRun r = run({db, "ttyACM0", c.pad});
         EXPECT_EQ(r.status, 0) << r.out;

@@ -77,24 +77,10 @@ protected:
     }
     void TearDown() override { g_consoleMode = false; }
 
-    // A sound database of exactly size bytes: a small SQLite file with
-    // R_DBINFO, followed by bytes SQLite never reads. size 0 is an empty file,
-    // which SQLite reads as an empty database.
     QString database(qint64 size)
     {
         const QString path = dir.filePath(QString("db-%1.db").arg(++databases));
-        if (size == 0) {
-            EXPECT_TRUE(TestDatabase::write(path, QByteArray()));
-            return path;
-        }
-        EXPECT_TRUE(TestDatabase::create(path, {"PRAGMA page_size=512",
-                                                "CREATE TABLE R_DBINFO (NUM_CONCEPT INTEGER, VALEUR TEXT)",
-                                                "INSERT INTO R_DBINFO VALUES (1, 'AB')"}));
-        QByteArray bytes = TestDatabase::contents(path);
-        EXPECT_LE(bytes.size(), size);
-        for (qint64 i = bytes.size(); i < size; ++i)
-            bytes.append(char(i * 7 + 3));
-        EXPECT_TRUE(TestDatabase::write(path, bytes));
+        EXPECT_TRUE(TestDatabase::createOfSize(path, size));
         return path;
     }
 

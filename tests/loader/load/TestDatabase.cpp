@@ -129,4 +129,21 @@ QStringList listing(const QString &folder)
                                   QDir::Name);
 }
 
+bool createOfSize(const QString &path, qint64 size)
+{
+    if (size == 0)
+        return write(path, QByteArray());
+    if (!create(path, {QStringLiteral("PRAGMA page_size=512"),
+                       QStringLiteral("CREATE TABLE R_DBINFO (NUM_CONCEPT INTEGER, VALEUR TEXT)"),
+                       QStringLiteral("INSERT INTO R_DBINFO VALUES (1, 'AB')")}))
+        return false;
+    QByteArray bytes = contents(path);
+    if (bytes.size() > size)
+        return false;
+    bytes.reserve(int(size));
+    for (qint64 i = bytes.size(); i < size; ++i)
+        bytes.append(char((i * 131) >> 3));
+    return write(path, bytes);
+}
+
 } // namespace TestDatabase

@@ -20,6 +20,11 @@ bool createValid(const QString &path, int fillerRows = 300);
 // readable but "PRAGMA INTEGRITY_CHECK" reports missing index rows.
 bool createWithSwappedIndexes(const QString &path);
 
+// A sound database of exactly size bytes (at least 1024, or 0 for an empty
+// file, which SQLite reads as an empty database): a small SQLite file with an
+// R_DBINFO table, followed by filler bytes that SQLite never reads.
+bool createOfSize(const QString &path, qint64 size);
+
 // The whole content of a file, empty when it cannot be read.
 QByteArray contents(const QString &path);
 bool write(const QString &path, const QByteArray &bytes);
