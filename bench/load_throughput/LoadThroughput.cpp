@@ -6,7 +6,7 @@
 //
 //   load_throughput [SIZES_MIB...]          (default: 1 16 64)
 //
-// Each figure is the fastest of three runs.
+// Each figure is the fastest of three interleaved rounds.
 
 #include "SimProcess.h"
 
@@ -187,7 +187,7 @@ struct Measure {
     bool ok = false;
 };
 
-Measure runChildOnce(const std::vector<std::string> &args)
+Measure runChild(const std::vector<std::string> &args)
 {
     int out[2];
     if (pipe(out) != 0)
@@ -221,18 +221,14 @@ Measure runChildOnce(const std::vector<std::string> &args)
     return m;
 }
 
-// The fastest of three runs: the machine's other work only ever slows a run.
-Measure runChild(const std::vector<std::string> &args)
+// Keeps the faster of two measures of the same work; a failed run is
+// remembered in failed.
+void keepFastest(Measure &best, const Measure &m, bool &failed)
 {
-    Measure best;
-    for (int i = 0; i < 3; ++i) {
-        const Measure m = runChildOnce(args);
-        if (!m.ok)
-            return m;
-        if (!best.ok || m.seconds < best.seconds)
-            best = m;
-    }
-    return best;
+    if (!m.ok)
+        failed = true;
+    else if (!best.ok || m.seconds < best.seconds)
+        best = m;
 }
 
 }  // namespace
@@ -264,13 +260,23 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "cannot write %s\n", qPrintable(db));
             return 1;
         }
-        const Measure base = runChild({"--baseline", std::to_string(size)});
+        // Rounds interleave the three runs, so a slow spell of the machine
+        // weighs on all of them alike; each keeps its fastest round.
+        Measure base, loads[2];
+        bool failed = false;
+        for (int round = 0; round < 3; ++round) {
+            keepFastest(base, runChild({"--baseline", std::to_string(size)}), failed);
+            for (const bool logging : {false, true})
+                keepFastest(loads[logging],
+                            runChild({"--load", db.toStdString(), logging ? "1" : "0",
+                                      work.path().toStdString()}),
+                            failed);
+        }
+        allOk = allOk && !failed;
         const double baseRate = double(size) / 1e6 / base.seconds;
         std::printf("%8ld %9.1f MB/s\n", mib, baseRate);
         for (const bool logging : {false, true}) {
-            const Measure load = runChild({"--load", db.toStdString(), logging ? "1" : "0",
-                                           work.path().toStdString()});
-            allOk = allOk && base.ok && load.ok;
+            const Measure &load = loads[logging];
             const double rate = double(size) / 1e6 / load.seconds;
             std::printf("%8ld %12s %12s %8.1f MB/s %7.2f %9ld KiB\n", mib, "", logging ? "on" : "off",
                         rate, rate / baseRate, load.peakKiB);
