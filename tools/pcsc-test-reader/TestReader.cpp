@@ -1,5 +1,7 @@
 #include "TestReader.h"
 
+#include "ReceivedDatabase.h"
+
 #include <reader.h>
 
 #include <algorithm>
@@ -30,17 +32,6 @@ std::string hexHead(const uint8_t *data, size_t size)
     if (size > kShown)
         text += " ...";
     return text;
-}
-
-std::string outputPathFor(const std::string &pattern, int load)
-{
-    std::string path = pattern;
-    std::string number = std::to_string(load);
-    for (size_t at = path.find("%n"); at != std::string::npos; at = path.find("%n", at)) {
-        path.replace(at, 2, number);
-        at += number.size();
-    }
-    return path;
 }
 
 RESPONSECODE putText(const std::string &text, PUCHAR value, DWORD &length)
@@ -216,28 +207,11 @@ void TestReader::writeCompletedLoads()
     }
 }
 
-// Written beside its final name and renamed into place, so a reader of the
-// file never sees half a database.
 bool TestReader::writeOutput(const CompletedLoad &load)
 {
-    std::string path = outputPathFor(config_.outPath, load.number);
-    std::string partial = path + ".part";
-    FILE *file = std::fopen(partial.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok && !load.data.empty())
-        ok = std::fwrite(load.data.data(), 1, load.data.size(), file) == load.data.size();
-    if (file && std::fclose(file) != 0)
-        ok = false;
-    if (ok && std::rename(partial.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        std::string reason = std::strerror(errno);
-        std::remove(partial.c_str());
-        engine_.log().note("cannot write " + path + ": " + reason);
-        std::fprintf(stderr, "klav test reader: cannot write %s: %s\n", path.c_str(),
-                     reason.c_str());
-        return false;
-    }
-    engine_.log().note("load " + std::to_string(load.number) + " written to " + path);
-    return true;
+    std::string error;
+    if (writeReceivedDatabase(load, config_.outPath, engine_.log(), error))
+        return true;
+    std::fprintf(stderr, "klav test reader: cannot write %s\n", error.c_str());
+    return false;
 }

@@ -1,5 +1,7 @@
 #include "TerminalSimulator.h"
 
+#include "ReceivedDatabase.h"
+
 #include "FrameAssembler.h"
 #include "PtyLink.h"
 
@@ -63,17 +65,6 @@ TerminalSimulator::~TerminalSimulator()
         std::fclose(log_);
 }
 
-std::string TerminalSimulator::outputPathFor(const std::string &pattern, int load)
-{
-    std::string path = pattern;
-    for (size_t at = path.find("%n"); at != std::string::npos; at = path.find("%n", at)) {
-        std::string number = std::to_string(load);
-        path.replace(at, 2, number);
-        at += number.size();
-    }
-    return path;
-}
-
 void TerminalSimulator::writeLogLine(const std::string &line)
 {
     if (!log_)
@@ -83,28 +74,13 @@ void TerminalSimulator::writeLogLine(const std::string &line)
     std::fflush(log_);
 }
 
-// Written beside its final name and renamed into place, so a reader never
-// sees half a database.
 bool TerminalSimulator::writeOutput(const CompletedLoad &load)
 {
-    std::string path = outputPathFor(settings_.outPath, load.number);
-    std::string partial = path + ".part";
-    FILE *file = std::fopen(partial.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok && !load.data.empty())
-        ok = std::fwrite(load.data.data(), 1, load.data.size(), file) == load.data.size();
-    if (file && std::fclose(file) != 0)
-        ok = false;
-    if (ok && std::rename(partial.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        std::remove(partial.c_str());
-        engine_.log().note("cannot write " + path + ": " + std::strerror(errno));
-        std::fprintf(stderr, "terminal-sim: cannot write %s\n", path.c_str());
-        return false;
-    }
-    engine_.log().note("load " + std::to_string(load.number) + " written to " + path);
-    return true;
+    std::string error;
+    if (writeReceivedDatabase(load, settings_.outPath, engine_.log(), error))
+        return true;
+    std::fprintf(stderr, "terminal-sim: cannot write %s\n", error.c_str());
+    return false;
 }
 
 int TerminalSimulator::run(FILE *announce)

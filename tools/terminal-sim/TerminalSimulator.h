@@ -29,7 +29,6 @@ public:
     int run(FILE *announce);
 
     // outPath with "%n" replaced by the load number.
-    static std::string outputPathFor(const std::string &pattern, int load);
 
 private:
     bool writeOutput(const CompletedLoad &load);
