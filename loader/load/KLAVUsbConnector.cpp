@@ -164,31 +164,38 @@ std::unique_ptr<KLAVDevicePort> KLAVUsbConnector::createPortFor(const KLAVDevice
 int KLAVUsbConnector::operate(QByteArray &replyText)
 {
     writeLog(LOG_ENTER, "KLAVUsbConnector::operate");
-    int result = LOAD_OK;
-    bool answered = false;
+    const int result = runOpeningPhase(replyText);
+    writeLog(LOG_EXIT, "KLAVUsbConnector::operate");
+    return result;
+}
+
+int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
+{
+    // The two checks of the database come before any contact with the terminal.
     if (!dbManager.checkCoherence()) {
         writeLog(LOG_ERROR, "The database is not coherent");
         print("\nThe database is not coherent");
-        result = LOAD_NOT_COHERENT;
-    } else if ((writeLog(LOG_INFO, "The database is coherent"), !openDatabaseFile())) {
+        return LOAD_NOT_COHERENT;
+    }
+    writeLog(LOG_INFO, "The database is coherent");
+    if (!openDatabaseFile()) {
         writeLog(LOG_ERROR, "Could not open database file");
-        result = LOAD_FILE_NOT_OPENED;
-    } else if (!initializeConnection(answered)) {
+        return LOAD_FILE_NOT_OPENED;
+    }
+    bool answered = false;
+    if (!initializeConnection(answered)) {
         writeLog(LOG_ERROR, "Protocol initialization failed");
-        result = LOAD_INIT_FAILED;
-    } else if (!answered) {
+        return LOAD_INIT_FAILED;
+    }
+    if (!answered) {
         writeLog(LOG_ERROR, "No response from the terminal");
         print("\nNo response from the terminal");
-        result = LOAD_NO_RESPONSE;
-    } else {
-        writeLog(LOG_INFO, "Protocol initialization succeeded");
-        QList<QByteArray> numbers, texts;
-        selectEntries(numbers, texts);
-        const QByteArray frame = stringToBytes(numbers, texts);
-        result = sendRequestFrame(frame, replyText) ? LOAD_OK : LOAD_REQUEST_REFUSED;
+        return LOAD_NO_RESPONSE;
     }
-    writeLog(LOG_EXIT, "KLAVUsbConnector::operate");
-    return result;
+    writeLog(LOG_INFO, "Protocol initialization succeeded");
+    QList<QByteArray> numbers, texts;
+    selectEntries(numbers, texts);
+    return sendRequestFrame(stringToBytes(numbers, texts), replyText) ? LOAD_OK : LOAD_REQUEST_REFUSED;
 }
 
 bool KLAVUsbConnector::initializeConnection(bool &answered)

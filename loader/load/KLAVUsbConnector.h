@@ -98,6 +98,8 @@ public:
     static std::uint8_t replyByteFor(int pad);
 
 private:
+    int runOpeningPhase(QByteArray &replyText);
+
     KLAVDevice device;
     KLAVDbManager dbManager;
     std::unique_ptr<KLAVDevicePort> port;
