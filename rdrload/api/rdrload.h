@@ -12,6 +12,8 @@
 
 #include <stdint.h>
 
+struct tm;
+
 #if defined(_WIN32)
 #if defined(RDRLOAD_BUILDING)
 #define RDRLOAD_EXPORT __declspec(dllexport)
@@ -73,6 +75,52 @@ typedef struct Param {
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* Downloads an application image to the reader on COM port `port`; with
+   `checkHeader` non-zero the image's header is tested first. */
+RDRLOAD_EXPORT int ApplicationDL_(unsigned char *image, unsigned long length, unsigned char port,
+                                  int checkHeader, void(__stdcall *callback)(void *));
+/* As ApplicationDL_, pausing after every block for slower readers. */
+RDRLOAD_EXPORT int ApplicationDL_Lent_(unsigned char *image, unsigned long length,
+                                       unsigned char port, int checkHeader,
+                                       void(__stdcall *callback)(void *));
+/* Downloads a firmware image; the header is tested when `checkHeader` is 1. */
+RDRLOAD_EXPORT int FirmwareDL_(unsigned char *image, unsigned long length, unsigned char port,
+                               int checkHeader, void(__stdcall *callback)(void *));
+/* Sends configuration, boot and image files as boot records through the
+   reader's boot loader and flashes the image. */
+RDRLOAD_EXPORT int FirmLoaderDL_(unsigned char *config, int configLength, unsigned char *boot,
+                                 int bootLength, unsigned char *image, int imageLength,
+                                 unsigned char port, unsigned char *productId,
+                                 void(__stdcall *callback)(void *), int imageAddress,
+                                 int loadAddress);
+/* Announces and transfers a third-party update package. Returns 0, a result
+   code, or 0xFF000000 plus the reader's reason byte when it refuses. */
+RDRLOAD_EXPORT int ThirdPartyUpdate_(unsigned char *package, unsigned long length, int unused1,
+                                     unsigned char port, int unused2,
+                                     void(__stdcall *callback)(void *));
+/* Downloads a combined firmware-and-application packet. */
+RDRLOAD_EXPORT int PacketDL_(unsigned char *packet, unsigned char port,
+                             void(__stdcall *callback)(void *));
+/* Reads a data block of type `letter` into `buffer`. Returns minus the byte
+   count, 0 for an empty answer, or a result code. */
+RDRLOAD_EXPORT int UploadData_(unsigned char *buffer, char letter, int size, unsigned char port,
+                               void(__stdcall *callback)(void *));
+/* Writes a data block of type `letter` to the reader. */
+RDRLOAD_EXPORT int DownloadData_(unsigned char *data, int length, char letter,
+                                 unsigned char port);
+/* UploadData_ of the reader's product identifier and of its type. */
+RDRLOAD_EXPORT int ReaderPID_(unsigned char *buffer, int size, unsigned char port,
+                              void(__stdcall *callback)(void *));
+RDRLOAD_EXPORT int ReaderType_(char *buffer, int size, unsigned char port,
+                               void(__stdcall *callback)(void *));
+/* Runs reader test `test` and stores its report. */
+RDRLOAD_EXPORT int testMode_(char test, unsigned char *buffer, int size, unsigned char port);
+/* Sets DTR and RTS on a port left open in *handle (opened on first use). */
+RDRLOAD_EXPORT int SetLevel_DTR_RTS_(unsigned char port, int dtr, int rts, void **handle);
+/* Queries answered on the host alone. */
+RDRLOAD_EXPORT int GetSerialNumber_(unsigned char port, char *buffer);
+RDRLOAD_EXPORT struct tm *GetClientTime_(unsigned char unused1, int unused2);
 
 /* Reads the whole file at path into a new buffer. On success stores the
    buffer and its size and returns 0; on any failure returns 3 (FILE_ERROR)
