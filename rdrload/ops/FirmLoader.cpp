@@ -170,8 +170,7 @@ void FirmLoader::sendRegisters()
     }
 }
 
-void FirmLoader::sendFile(const uint8_t *data, int length, std::size_t recordSize,
-                          const char *text)
+void FirmLoader::sendFile(const uint8_t *data, int length, std::size_t recordSize, const char *text)
 {
     const auto total = static_cast<std::size_t>(length);
     for (std::size_t offset = 0; offset < total;) {

@@ -17,8 +17,7 @@ std::string formatted(const char *format, unsigned long first, unsigned long sec
 } // namespace
 
 BootLoaderSim::BootLoaderSim(BootLoaderOptions options, Journal journal)
-    : options_(std::move(options)), journal_(std::move(journal)),
-      memory_(options_.imageAddress)
+    : options_(std::move(options)), journal_(std::move(journal)), memory_(options_.imageAddress)
 {
 }
 

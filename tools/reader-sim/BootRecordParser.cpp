@@ -18,7 +18,8 @@ uint32_t hexValue(const std::string &text, std::size_t at, std::size_t count)
 {
     uint32_t value = 0;
     for (std::size_t i = 0; i < count; ++i)
-        value = (value << 4) | static_cast<uint32_t>(digitValue(static_cast<uint8_t>(text[at + i])));
+        value =
+            (value << 4) | static_cast<uint32_t>(digitValue(static_cast<uint8_t>(text[at + i])));
     return value;
 }
 
