@@ -1,7 +1,11 @@
 #pragma once
 
+#include "BootLoaderSim.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +22,9 @@ struct ReaderBehaviour {
     // reader takes the double break as given. A pty carries no break, so
     // the end of this quiet time stands for it.
     uint32_t quietMs = 150;
+    // Set: the reader is in boot mode and its boot loader (BootLoaderSim)
+    // answers instead of everything below.
+    std::optional<BootLoaderOptions> bootLoader;
 };
 
 // The reader's protocol, apart from any transport: the transport reports
@@ -68,6 +75,7 @@ private:
     Bytes lengthBytes_;
     std::size_t loopbackLeft_ = 0;
     Bytes loopback_;
+    std::unique_ptr<BootLoaderSim> bootLoader_;
 };
 
 // "41 42 0d" for the journal.
