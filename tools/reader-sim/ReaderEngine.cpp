@@ -17,7 +17,7 @@ std::string hexBytes(const Bytes &bytes)
 }
 
 ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
-    : behaviour_(behaviour), journal_(std::move(journal))
+    : behaviour_(behaviour), journal_(std::move(journal)), update_(behaviour_.update, journal_)
 {
 }
 
@@ -63,7 +63,9 @@ void ReaderEngine::received(const Bytes &bytes)
 {
     if (bytes.empty())
         return;
-    note("recv " + hexBytes(bytes));
+    // A package would flood the journal; the receiver notes its frames.
+    if (state_ != State::Update)
+        note("recv " + hexBytes(bytes));
     for (uint8_t byte : bytes)
         receivedByte(byte);
 }
@@ -84,6 +86,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             send(Bytes{kAck});
             return;
         }
+        if (byte == UpdateReceiver::kRequest) {
+            update_.start();
+            send(update_.takeOutput());
+            state_ = State::Update;
+            return;
+        }
         send(Bytes{kNak});
         return;
     case State::LoopbackLength:
@@ -101,6 +109,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             send(loopback_);
             state_ = State::Idle;
         }
+        return;
+    case State::Update:
+        update_.received(byte);
+        send(update_.takeOutput());
+        if (update_.finished())
+            state_ = State::Idle;
         return;
     }
 }

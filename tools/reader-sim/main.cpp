@@ -52,6 +52,7 @@ void printUsage(std::FILE *out)
         "              /dev/COM7), removed on exit\n"
         "  --record    append every event and byte exchanged to FILE\n",
         out);
+    std::fputs(UpdateBehaviour::usage(), out);
 }
 
 struct Options {
@@ -102,6 +103,9 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.linkPath = value;
         } else if (name == "--record") {
             options.recordPath = value;
+        } else if (UpdateBehaviour::isOption(name)) {
+            if (!options.behaviour.update.takeOption(name, value))
+                return false;
         } else {
             return false;
         }
