@@ -17,7 +17,7 @@ std::string hexBytes(const Bytes &bytes)
 }
 
 ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
-    : behaviour_(behaviour), journal_(std::move(journal))
+    : behaviour_(behaviour), journal_(std::move(journal)), update_(behaviour_.update, journal_)
 {
     if (behaviour_.bootLoader)
         bootLoader_ = std::make_unique<BootLoaderSim>(*behaviour_.bootLoader, journal_);
@@ -79,7 +79,9 @@ void ReaderEngine::received(const Bytes &bytes)
         output_.insert(output_.end(), answer.begin(), answer.end());
         return;
     }
-    note("recv " + hexBytes(bytes));
+    // A package would flood the journal; the receiver notes its frames.
+    if (state_ != State::Update)
+        note("recv " + hexBytes(bytes));
     for (uint8_t byte : bytes)
         receivedByte(byte);
 }
@@ -100,6 +102,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             send(Bytes{kAck});
             return;
         }
+        if (byte == UpdateReceiver::kRequest) {
+            update_.start();
+            send(update_.takeOutput());
+            state_ = State::Update;
+            return;
+        }
         send(Bytes{kNak});
         return;
     case State::LoopbackLength:
@@ -117,6 +125,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             send(loopback_);
             state_ = State::Idle;
         }
+        return;
+    case State::Update:
+        update_.received(byte);
+        send(update_.takeOutput());
+        if (update_.finished())
+            state_ = State::Idle;
         return;
     }
 }

@@ -54,6 +54,7 @@ void printUsage(std::FILE *out)
         "  --record    append every event and byte exchanged to FILE\n",
         out);
     std::fputs(BootLoaderArguments::usage(), out);
+    std::fputs(UpdateBehaviour::usage(), out);
 }
 
 struct Options {
@@ -107,6 +108,9 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.recordPath = value;
         } else if (BootLoaderArguments::isOption(name)) {
             if (!options.bootLoader.take(name, value))
+                return false;
+        } else if (UpdateBehaviour::isOption(name)) {
+            if (!options.behaviour.update.takeOption(name, value))
                 return false;
         } else {
             return false;
