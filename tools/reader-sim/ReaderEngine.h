@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DownloadListener.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,6 +31,8 @@ struct ReaderBehaviour {
 //                           -> ACK after 'L', ACK after the length, then the
 //                              data echoed back unchanged (a loopback for
 //                              testing the line itself)
+//   '1' or '0'              -> an application or firmware download, served
+//                              by the DownloadListener when one is set
 //   ACK from the host       -> nothing
 //   any other request byte  -> NAK
 class ReaderEngine {
@@ -45,6 +49,12 @@ public:
     // What the reader sends now (empty when nothing).
     Bytes takeOutput();
 
+    // Serves download requests with `listener` (not owned; null: NAK).
+    void setDownloadListener(DownloadListener *listener) { download_ = listener; }
+    // The host has been quiet for the listener's end-of-data time.
+    bool awaitingEndOfData() const;
+    void dataEnded();
+
     // Whether the transport should time the quiet after an opening; bytes
     // from the host restart that time.
     bool awaitingQuiet() const { return state_ == State::AwaitingBreak; }
@@ -55,7 +65,15 @@ public:
     static constexpr uint8_t kLoopbackRequest = 'L';
 
 private:
-    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData };
+    enum class State {
+        Closed,
+        AwaitingBreak,
+        Asleep,
+        Idle,
+        LoopbackLength,
+        LoopbackData,
+        Downloading
+    };
 
     void receivedByte(uint8_t byte);
     void send(const Bytes &bytes);
@@ -68,6 +86,7 @@ private:
     Bytes lengthBytes_;
     std::size_t loopbackLeft_ = 0;
     Bytes loopback_;
+    DownloadListener *download_ = nullptr;
 };
 
 // "41 42 0d" for the journal.
