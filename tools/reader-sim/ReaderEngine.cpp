@@ -49,6 +49,8 @@ void ReaderEngine::hostOpened()
 void ReaderEngine::hostClosed()
 {
     note("close");
+    if (download_ != nullptr)
+        download_->hostClosed();
     state_ = State::Closed;
     output_.clear();
     if (bootLoader_)
@@ -96,6 +98,11 @@ void ReaderEngine::receivedByte(uint8_t byte)
     case State::Idle:
         if (byte == kAck)
             return;
+        if (download_ != nullptr && DownloadListener::isRequest(byte)) {
+            send(download_->start(byte));
+            state_ = download_->active() ? State::Downloading : State::Idle;
+            return;
+        }
         if (byte == kLoopbackRequest) {
             lengthBytes_.clear();
             state_ = State::LoopbackLength;
@@ -132,7 +139,26 @@ void ReaderEngine::receivedByte(uint8_t byte)
         if (update_.finished())
             state_ = State::Idle;
         return;
+    case State::Downloading:
+        send(download_->received(byte));
+        if (!download_->active())
+            state_ = State::Idle;
+        return;
     }
+}
+
+bool ReaderEngine::awaitingEndOfData() const
+{
+    return state_ == State::Downloading && download_->awaitingEndOfData();
+}
+
+void ReaderEngine::dataEnded()
+{
+    if (!awaitingEndOfData())
+        return;
+    send(download_->dataEnded());
+    if (!download_->active())
+        state_ = State::Idle;
 }
 
 Bytes ReaderEngine::takeOutput()

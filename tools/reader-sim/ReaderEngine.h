@@ -2,6 +2,7 @@
 
 #include "BootLoaderSim.h"
 #include "UpdateReceiver.h"
+#include "DownloadListener.h"
 
 #include <cstdint>
 #include <functional>
@@ -40,6 +41,8 @@ struct ReaderBehaviour {
 //                              data echoed back unchanged (a loopback for
 //                              testing the line itself)
 //   '2' and what follows    -> an update package transfer (UpdateReceiver)
+//   '1' or '0'              -> an application or firmware download, served
+//                              by the DownloadListener when one is set
 //   ACK from the host       -> nothing
 //   any other request byte  -> NAK
 class ReaderEngine {
@@ -56,6 +59,12 @@ public:
     // What the reader sends now (empty when nothing).
     Bytes takeOutput();
 
+    // Serves download requests with `listener` (not owned; null: NAK).
+    void setDownloadListener(DownloadListener *listener) { download_ = listener; }
+    // The host has been quiet for the listener's end-of-data time.
+    bool awaitingEndOfData() const;
+    void dataEnded();
+
     // Whether the transport should time the quiet after an opening; bytes
     // from the host restart that time.
     bool awaitingQuiet() const { return state_ == State::AwaitingBreak; }
@@ -66,7 +75,16 @@ public:
     static constexpr uint8_t kLoopbackRequest = 'L';
 
 private:
-    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData, Update };
+    enum class State {
+        Closed,
+        AwaitingBreak,
+        Asleep,
+        Idle,
+        LoopbackLength,
+        LoopbackData,
+        Update,
+        Downloading
+    };
 
     void receivedByte(uint8_t byte);
     void send(const Bytes &bytes);
@@ -81,6 +99,7 @@ private:
     Bytes loopback_;
     std::unique_ptr<BootLoaderSim> bootLoader_;
     UpdateReceiver update_;
+    DownloadListener *download_ = nullptr;
 };
 
 // "41 42 0d" for the journal.
