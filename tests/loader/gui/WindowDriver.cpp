@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QtTest/QTest>
 
 namespace WindowDriver {
@@ -59,10 +60,20 @@ void ModalBoxCloser::poll()
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || box->buttons().isEmpty())
         return;
-    boxes_.push_back({box->windowTitle(), box->text(), box->parentWidget() != nullptr});
+    Box seen;
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.hasParent = box->parentWidget() != nullptr;
+    seen.icon = box->icon();
+    seen.windowIcon = box->windowIcon();
+    seen.buttons = box->standardButtons();
+    if (box->defaultButton())
+        seen.defaultButton = box->standardButton(box->defaultButton());
+    boxes_.push_back(seen);
     if (inspect_)
         inspect_(box);
-    box->buttons().first()->click();
+    QAbstractButton *choice = answer_ ? box->button(answer_(seen)) : nullptr;
+    (choice ? choice : box->buttons().first())->click();
 }
 
 bool ModalBoxCloser::waitForBoxes(size_t count, int timeoutMs) const
