@@ -24,7 +24,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -510,38 +509,21 @@ TEST_F(WindowTest, QtFileDialogOpensWithCaptionFilterAndStartFolder)
     QString title;
     QStringList filters;
     QString directory;
-    bool giveUp = false;
-    QTimer poller;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        title = dialog->windowTitle();
-        filters = dialog->nameFilters();
-        directory = dialog->directory().absolutePath();
-        // Typed into the file name field, as a user would.
-        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (!name)
-            return;
-        name->setText(QStringLiteral("actes.db"));
-        static_cast<QDialog *>(dialog)->accept(); // as the Open button does
-    });
-    poller.start(20);
-    // Backstop: whatever modal window is up after 20 s is closed, so a
-    // dialog this test cannot drive fails the test instead of hanging it.
-    QTimer backstop;
-    backstop.setSingleShot(true);
-    QObject::connect(&backstop, &QTimer::timeout, [&] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            giveUp = true;
-            modal->close();
-        }
-    });
-    backstop.start(20000);
-
-    window->slot_selectDb();
-    poller.stop();
-    EXPECT_FALSE(giveUp);
+    const bool driven = WindowDriver::driveFileDialog(
+        [&] { window->slot_selectDb(); },
+        [&](QFileDialog *dialog) {
+            title = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            directory = dialog->directory().absolutePath();
+            // Typed into the file name field, as a user would.
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (!name)
+                return false;
+            name->setText(QStringLiteral("actes.db"));
+            static_cast<QDialog *>(dialog)->accept(); // as the Open button does
+            return true;
+        });
+    EXPECT_TRUE(driven);
     EXPECT_EQ(title, QStringLiteral("Select a database"));
     EXPECT_EQ(filters, QStringList{"Database Files (*.db)"});
     EXPECT_EQ(directory, QDir(folder.path()).absolutePath());

@@ -12,7 +12,6 @@
 #include "load/KLAVLoadResult.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -25,7 +24,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTranslator>
 
 #include <gtest/gtest.h>
@@ -171,28 +169,22 @@ TEST(TranslationTest, QtOwnTextsFollowTheLocale)
     // theme): its labels and buttons, then given up.
     QString title, lookIn, fileName;
     QStringList buttons;
-    QTimer poller;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        title = dialog->windowTitle();
-        lookIn = dialog->findChild<QLabel *>(QStringLiteral("lookInLabel"))->text();
-        fileName = dialog->findChild<QLabel *>(QStringLiteral("fileNameLabel"))->text();
-        for (QAbstractButton *button : dialog->findChild<QDialogButtonBox *>()->buttons())
-            buttons << button->text();
-        dialog->reject();
-    });
-    poller.start(20);
-    QTimer backstop; // a dialog this test cannot drive fails it instead of hanging it
-    backstop.setSingleShot(true);
-    QObject::connect(&backstop, &QTimer::timeout, [] {
-        if (QWidget *modal = QApplication::activeModalWidget())
-            modal->close();
-    });
-    backstop.start(20000);
-    window.slot_selectDb();
-    poller.stop();
+    EXPECT_TRUE(WindowDriver::driveFileDialog(
+        [&] { window.slot_selectDb(); },
+        [&](QFileDialog *dialog) {
+            auto *look = dialog->findChild<QLabel *>(QStringLiteral("lookInLabel"));
+            auto *name = dialog->findChild<QLabel *>(QStringLiteral("fileNameLabel"));
+            auto *buttonBox = dialog->findChild<QDialogButtonBox *>();
+            if (!look || !name || !buttonBox)
+                return false;
+            title = dialog->windowTitle();
+            lookIn = look->text();
+            fileName = name->text();
+            for (QAbstractButton *button : buttonBox->buttons())
+                buttons << button->text();
+            dialog->reject();
+            return true;
+        }));
     EXPECT_EQ(title, QStringLiteral("Sélectionner une base de données"));
     EXPECT_EQ(lookIn, QStringLiteral("Voir dans :"));
     EXPECT_EQ(fileName, QStringLiteral("&Nom de fichier :"));

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -44,6 +45,31 @@ QString recentPathLine()
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
     return QTest::qWaitFor(done, timeoutMs);
+}
+
+bool driveFileDialog(const std::function<void()> &open,
+                     const std::function<bool(QFileDialog *)> &drive)
+{
+    bool driven = false;
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!driven && dialog && dialog->isVisible())
+            driven = drive(dialog);
+    });
+    poller.start(20);
+    bool gaveUp = false;
+    QTimer backstop;
+    backstop.setSingleShot(true);
+    QObject::connect(&backstop, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            gaveUp = true;
+            modal->close();
+        }
+    });
+    backstop.start(20000);
+    open();
+    return driven && !gaveUp;
 }
 
 } // namespace WindowDriver

@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+class QFileDialog;
 class QWidget;
 
 namespace WindowDriver {
@@ -26,6 +27,13 @@ QString recentPathLine();
 
 // Runs the event loop until done() or timeoutMs; returns done().
 bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+
+// Runs open(), which shows Qt's modal file dialog, and hands the dialog to
+// drive() until drive() returns true (having closed it). A modal window still
+// up after 20 s is closed, so a dialog the test cannot drive fails the test
+// instead of hanging it; false then.
+bool driveFileDialog(const std::function<void()> &open,
+                     const std::function<bool(QFileDialog *)> &drive);
 
 } // namespace WindowDriver
 
