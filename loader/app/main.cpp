@@ -5,6 +5,7 @@
 #include "KLAVConfig.h"
 #include "KLAVLog.h"
 #include "gui/KLAVInterface.h"
+#include "gui/KLAVQtTranslator.h"
 #include "platform/ConsoleWindow.h"
 
 #include <QApplication>
@@ -24,9 +25,12 @@ int runGraphicalMode(const QString &locale)
     QTranslator translator;
     (void)translator.load(QCoreApplication::applicationDirPath() + "/lang/quillbox_" + locale + ".qm");
     QCoreApplication::installTranslator(&translator);
+    // The file dialog and the standard buttons in the window's language too.
+    KLAVQtTranslator qtTranslator;
+    (void)qtTranslator.install(QLocale(locale));
     int status;
     {
-        KLAVInterface window;  // destroyed before the translator
+        KLAVInterface window;  // destroyed before the translators
         window.show();
         status = QApplication::exec();
     }

@@ -7,6 +7,9 @@
 #include "load/KLAVThread.h"
 #include "load/KLAVUsbConnector.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +24,9 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
 
 #include <utility>
 
@@ -191,7 +196,27 @@ void KLAVInterface::addComponents()
                      loadButton->y());
     writeLog(LOG_INFO, "PAD number selector has been added");
 
+    setKeyboardOrder();
+    // The full path, whose start the field may not show.
+    dbPathEdit->setToolTip(dbPathEdit->text());
+    connect(dbPathEdit, &QLineEdit::textChanged, dbPathEdit, &QLineEdit::setToolTip);
+    // The full entry of the chosen terminal, whose end (its serial number)
+    // the list may not show.
+    connect(deviceCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int index) { deviceCombo->setToolTip(deviceCombo->itemText(index)); });
     writeLog(LOG_EXIT, "KLAVInterface::addComponents");
+}
+
+void KLAVInterface::setKeyboardOrder()
+{
+    // Rows from top to bottom, left to right.
+    const QList<QWidget *> order{dbPathEdit,   browseButton, deviceCombo, renewButton,
+                                 cancelButton, loadButton,   closeButton, padSpinBox};
+    for (int i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    // Outside a dialog a push button ignores Return unless it is auto-default.
+    for (QPushButton *button : {browseButton, renewButton, cancelButton, loadButton, closeButton})
+        button->setAutoDefault(true);
 }
 
 QString KLAVInterface::deviceEntryText(const KLAVDevice &device)
@@ -202,27 +227,72 @@ QString KLAVInterface::deviceEntryText(const KLAVDevice &device)
     return name + QStringLiteral(" - PORT: ") + QString::fromStdString(device.getPortCOM());
 }
 
+bool KLAVInterface::sameTerminal(const KLAVDevice &a, const KLAVDevice &b)
+{
+    return a.isPCSC() == b.isPCSC() && a.getDevicePath() == b.getDevicePath() &&
+           a.getPortCOM() == b.getPortCOM() && a.getLpFileName() == b.getLpFileName() &&
+           a.getName() == b.getName();
+}
+
 void KLAVInterface::fillDeviceCombo()
 {
     deviceCombo->clear();
-    for (const KLAVDevice &device : deviceManager.getDeviceList())
+    const std::vector<KLAVDevice> devices = deviceManager.getDeviceList();
+    for (const KLAVDevice &device : devices)
         deviceCombo->addItem(deviceEntryText(device));
+    if (devices.empty()) {
+        // Said in the list itself; no record stands behind this entry, so
+        // no load can start from it.
+        deviceCombo->addItem(tr("No terminal found: connect one and press %1")
+                                 .arg(fromConfig(g_config.Renew_devices)));
+    }
+    for (int i = 0; i < deviceCombo->count(); ++i)
+        deviceCombo->setItemData(i, deviceCombo->itemText(i), Qt::ToolTipRole);
+    deviceCombo->setToolTip(deviceCombo->currentText());
+    fitDevicePopup();
+}
+
+void KLAVInterface::fitDevicePopup()
+{
+    // The open list is as wide as its longest entry, even wider than the box
+    // (some styles make it only as wide as the box).
+    QAbstractItemView *view = deviceCombo->view();
+    const QFontMetrics metrics(view->font());
+    int widest = 0;
+    for (int i = 0; i < deviceCombo->count(); ++i)
+        widest = qMax(widest, metrics.horizontalAdvance(deviceCombo->itemText(i)));
+    // The frame, and the entry's own margins either side.
+    int width = widest + 2 * view->frameWidth() +
+                2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) +
+                2 * metrics.averageCharWidth();
+    if (deviceCombo->count() > deviceCombo->maxVisibleItems())
+        width += view->verticalScrollBar()->sizeHint().width();
+    view->setMinimumWidth(width);
 }
 
 void KLAVInterface::updateLoadButton()
 {
-    loadButton->setEnabled(deviceCombo->count() > 0 && !dbPathEdit->text().isEmpty());
+    loadButton->setEnabled(!deviceManager.getDeviceList().empty() && !dbPathEdit->text().isEmpty());
 }
 
 void KLAVInterface::setLoadingState(bool loading)
 {
+    // The focused control gets the focus before it can be disabled, or Qt
+    // would pass it to the next enabled one: Close.
+    if (loading) {
+        cancelButton->setEnabled(true);
+        cancelButton->setFocus(Qt::OtherFocusReason);
+    }
     loadButton->setEnabled(!loading);
     renewButton->setEnabled(!loading);
     browseButton->setEnabled(!loading);
     deviceCombo->setEnabled(!loading);
     dbPathEdit->setEnabled(!loading);
     padSpinBox->setEnabled(!loading);
-    cancelButton->setEnabled(loading);
+    if (!loading) {
+        loadButton->setFocus(Qt::OtherFocusReason);
+        cancelButton->setEnabled(false);
+    }
 }
 
 KLAVInterface::HelpLayout KLAVInterface::layoutHelpText(const std::vector<std::string> &entries)
@@ -313,14 +383,30 @@ void KLAVInterface::slot_selectDb()
 void KLAVInterface::slot_loadDevices()
 {
     writeLog(LOG_ENTER, "KLAVInterface::slot_loadDevices");
+    // The terminal chosen before stays chosen while it is still connected.
+    const std::vector<KLAVDevice> before = deviceManager.getDeviceList();
+    const int chosen = deviceCombo->currentIndex();
     deviceManager.clearDeviceList();
     deviceManager.findSerialDevices();
     deviceManager.findAllPCSCDevices();
     writeLog(LOG_INFO, "Devices have been re-enumerated");
     fillDeviceCombo();
+    if (chosen >= 0 && size_t(chosen) < before.size())
+        selectTerminal(before[size_t(chosen)]);
     writeLog(LOG_INFO, "Devices pushed into combo");
     updateLoadButton();
     writeLog(LOG_EXIT, "KLAVInterface::slot_loadDevices");
+}
+
+void KLAVInterface::selectTerminal(const KLAVDevice &device)
+{
+    const std::vector<KLAVDevice> listed = deviceManager.getDeviceList();
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (sameTerminal(listed[i], device)) {
+            deviceCombo->setCurrentIndex(int(i));
+            return;
+        }
+    }
 }
 
 void KLAVInterface::releaseFinishedThread()
@@ -346,9 +432,11 @@ void KLAVInterface::slot_load()
 
     const QString path = dbPathEdit->text();
     QFile database(path);
-    if (!database.open(QIODevice::ReadOnly)) {
-        QMessageBox box(QMessageBox::NoIcon, tr("KLAV Message"),
+    // An empty path is not handed to QFile, which would warn on standard error.
+    if (path.isEmpty() || !database.open(QIODevice::ReadOnly)) {
+        QMessageBox box(QMessageBox::Warning, tr("KLAV Message"),
                         tr("Database file does not exist"));
+        box.setWindowIcon(windowIcon());
         box.exec();
         writeLog(LOG_EXIT, "KLAVInterface::slot_load");
         return;
@@ -408,11 +496,13 @@ QString KLAVInterface::resultText(int messageCode)
     }
 }
 
-void KLAVInterface::showResultBox(const QString &text)
+void KLAVInterface::showResultBox(const QString &text, QMessageBox::Icon icon)
 {
     QMessageBox box(this);
     box.setWindowTitle(tr("KLAV message"));
     box.setText(text);
+    box.setIcon(icon);
+    box.setWindowIcon(windowIcon());
     box.exec();
     progressBar->setValue(0);
     setLoadingState(false);
@@ -423,20 +513,78 @@ void KLAVInterface::slot_showMessage(int messageCode)
     writeLog(LOG_ENTER, "KLAVInterface::slot_showMessage");
     if (messageCode == LOAD_OK)
         progressBar->setValue(100);
-    showResultBox(resultText(messageCode));
+    showResultBox(resultText(messageCode),
+                  messageCode == LOAD_OK ? QMessageBox::Information : QMessageBox::Warning);
     writeLog(LOG_EXIT, "KLAVInterface::slot_showMessage");
 }
 
 void KLAVInterface::slot_showNACK(QString NACKMessage)
 {
     writeLog(LOG_ENTER, "KLAVInterface::slot_showNACK");
-    showResultBox(NACKMessage);
+    showResultBox(NACKMessage, QMessageBox::Warning);
     writeLog(LOG_EXIT, "KLAVInterface::slot_showNACK");
 }
 
 void KLAVInterface::slot_close()
 {
     writeLog(LOG_ENTER, "KLAVInterface::slot_close");
+    if (!agreeToClose()) {
+        writeLog(LOG_EXIT, "KLAVInterface::slot_close");
+        return;
+    }
+    closeAgreed = true;
     closeLogFile();
     close();
+}
+
+void KLAVInterface::closeEvent(QCloseEvent *event)
+{
+    writeLog(LOG_ENTER, "KLAVInterface::closeEvent");
+    const bool agreed = closeAgreed || agreeToClose();
+    closeAgreed = false;
+    if (agreed)
+        event->accept();
+    else
+        event->ignore();
+    writeLog(LOG_EXIT, "KLAVInterface::closeEvent");
+}
+
+bool KLAVInterface::loadRunning() const
+{
+    return loadThread && loadThread->isRunning();
+}
+
+bool KLAVInterface::agreeToClose()
+{
+    if (!loadRunning())
+        return true;
+    // Quitting would leave the terminal with part of a database: asked first,
+    // and No is what a stray key press answers.
+    QMessageBox box(QMessageBox::Question, tr("KLAV message"),
+                    tr("A load is in progress. Stop it and quit?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setWindowIcon(windowIcon());
+    if (box.exec() != QMessageBox::Yes) {
+        writeLog(LOG_INFO, "Closing refused, the load goes on");
+        return false;
+    }
+    stopLoadBeforeClosing();
+    return true;
+}
+
+void KLAVInterface::stopLoadBeforeClosing()
+{
+    // The load's result would come after the window has gone: it is not
+    // wanted, nor anything else the thread still sends.
+    writeLog(LOG_INFO, "The load is stopped before closing");
+    if (loadThread) {
+        disconnect(loadThread.get(), nullptr, this, nullptr);
+        loadThread->loadCancel();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        loadThread->wait();
+        QApplication::restoreOverrideCursor();
+    }
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    writeLog(LOG_INFO, "The load has stopped");
 }

@@ -3,6 +3,11 @@
 // terminals, the PAD number, a progress bar and the buttons that start, cancel
 // and close. Each load runs on its own KLAVThread; the window hears of it only
 // through the thread's queued signals and shows the outcome in a modal box.
+//
+// Keyboard: Tab follows the rows from top to bottom, left to right; Return
+// clicks the focused button. Focus goes to Cancel while a load runs and back
+// to Load afterwards. Closing the window (Close or the frame) during a load
+// asks first; a yes stops the load and waits for it before the window goes.
 
 #include "platform/UsbTtyEnumerator.h"
 #include "port/KLAVDeviceManager.h"
@@ -10,6 +15,7 @@
 #include <QColor>
 #include <QFont>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPoint>
 #include <QString>
 #include <QVector>
@@ -20,6 +26,7 @@
 #include <vector>
 
 class KLAVThread;
+class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -71,6 +78,8 @@ public:
     QVector<PaintedText> paintedTexts() const;
     // The result box text for a load result code; empty for codes without one.
     static QString resultText(int messageCode);
+    // Whether two records stand for the same terminal on the same port.
+    static bool sameTerminal(const KLAVDevice &a, const KLAVDevice &b);
 
     // Window size and the PAD numbers the terminals accept.
     static constexpr int kWidth = 570;
@@ -90,14 +99,25 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // Asks before a window with a load running goes (see agreeToClose).
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildWindow();
+    void setKeyboardOrder();
     void fillDeviceCombo();
+    void fitDevicePopup();
+    // Chooses the entry of that terminal if it is listed.
+    void selectTerminal(const KLAVDevice &device);
     void updateLoadButton();
     void setLoadingState(bool loading);
-    void showResultBox(const QString &text);
+    void showResultBox(const QString &text, QMessageBox::Icon icon);
     void releaseFinishedThread();
+    bool loadRunning() const;
+    // True when no load runs, or when the user agreed to stop it; the load
+    // has then stopped.
+    bool agreeToClose();
+    void stopLoadBeforeClosing();
 
     KLAVDeviceManager deviceManager;
     QComboBox *deviceCombo = nullptr;
@@ -116,4 +136,6 @@ private:
     FileChooser fileChooser;
     // The thread of the latest load; kept until the next load or the end.
     std::unique_ptr<KLAVThread> loadThread;
+    // Set by slot_close once the user agreed, so closing does not ask twice.
+    bool closeAgreed = false;
 };

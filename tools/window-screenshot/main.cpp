@@ -14,6 +14,7 @@
 
 #include "app/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
+#include "gui/KLAVQtTranslator.h"
 
 #include <QApplication>
 #include <QDir>
@@ -95,6 +96,10 @@ int main(int argc, char **argv)
                                                       options.locale + QStringLiteral(".qm")))
         return fail("no translation for that locale in lang/");
     QCoreApplication::installTranslator(&translator);
+    // Qt's own texts in that language as well, as the program installs them.
+    KLAVQtTranslator qtTranslator;
+    if (!options.locale.isEmpty())
+        (void)qtTranslator.install(QLocale(options.locale));
 
     const QString database = work.path() + QStringLiteral("/actes-2026.db");
     if (QProcess::execute(here + QStringLiteral("/make-sample-db"),

@@ -59,6 +59,14 @@
         <source>KLAV message</source>
         <translation>Message KLAV</translation>
     </message>
+    <message>
+        <source>No terminal found: connect one and press %1</source>
+        <translation>Aucun terminal trouvé : branchez-en un et cliquez sur %1</translation>
+    </message>
+    <message>
+        <source>A load is in progress. Stop it and quit?</source>
+        <translation>Un chargement est en cours. L&apos;arrêter et quitter ?</translation>
+    </message>
 </context>
 <context>
     <name>KLAVThread</name>

@@ -1,6 +1,7 @@
 // Whole loads started from the window into terminal-sim over a pty, found
 // through a device tree whose tty leads to that pty: progress, result boxes,
-// cancelling and the state of the controls around a load.
+// cancelling, closing during a load, the state of the controls and the focus
+// around a load.
 
 #include "LogCapture.h"
 #include "SimProcess.h"
@@ -11,6 +12,8 @@
 #include "app/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -64,6 +67,15 @@ public:
         for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
             out.append(buffer, n);
         return out;
+    }
+    // All but the offscreen platform's own notice about message boxes.
+    std::string unexpected()
+    {
+        std::string written = text();
+        const std::string platformNotice = "This plugin does not support propagateSizeHints()\n";
+        for (size_t at; (at = written.find(platformNotice)) != std::string::npos;)
+            written.erase(at, platformNotice.size());
+        return written;
     }
 
 private:
@@ -143,6 +155,21 @@ protected:
         return ok;
     }
 
+    // Shows the window and waits until it has the keyboard.
+    void showActive()
+    {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    // Waits until the keyboard is on the named widget.
+    bool waitForFocusOn(const char *name) const
+    {
+        return WindowDriver::waitUntil([&] { return QApplication::focusWidget() == widget(name); },
+                                       5000);
+    }
+
     std::string frames() const
     {
         std::ifstream in(file("frames.log").toStdString());
@@ -185,6 +212,7 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     const QString database = makeDatabase("actes.db", 300, 2, 4);
     startTerminalAndWindow({});
     StderrCapture errors;
+    showActive();
     chooseDatabase(database);
     widget<QSpinBox>("padSpinBox")->setValue(5);
 
@@ -193,21 +221,36 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) { shown.push_back(value); });
     int barAtBox = -1;
     bool loadingWhileBoxUp = false;
+    QWidget *focusWhileBoxUp = nullptr;
     ModalBoxCloser closer([&](QMessageBox *) {
         barAtBox = bar->value();
         loadingWhileBoxUp = loadingState();
+        focusWhileBoxUp = window->focusWidget();
     });
 
-    QTest::mouseClick(widget<QPushButton>("loadButton"), Qt::LeftButton);
+    // Started from the keyboard: Return on the focused Load button; the
+    // keyboard then moves to Cancel, so a second key press cannot quit.
+    widget("loadButton")->setFocus();
+    ASSERT_TRUE(waitForFocusOn("loadButton"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_TRUE(loadingState());
+    EXPECT_EQ(QApplication::focusWidget(), widget("cancelButton"));
     ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
 
     const auto &box = closer.boxes()[0];
     EXPECT_EQ(box.title, QStringLiteral("KLAV message"));
     EXPECT_EQ(box.text, QStringLiteral("Loading succeeded"));
     EXPECT_TRUE(box.hasParent);
+    EXPECT_EQ(box.icon, QMessageBox::Information);
+    EXPECT_EQ(box.windowIcon.cacheKey(), window->windowIcon().cacheKey());
     EXPECT_EQ(barAtBox, 100);
     EXPECT_TRUE(loadingWhileBoxUp);
+    EXPECT_EQ(focusWhileBoxUp, widget("cancelButton"));
+    // Back on Load once the box is gone, ready for the next load, when the
+    // window has the keyboard again (the window manager's part).
+    EXPECT_EQ(window->focusWidget(), widget("loadButton"));
+    QApplication::setActiveWindow(window.get());
+    EXPECT_TRUE(waitForFocusOn("loadButton"));
     // One value per accepted block, 99 at most, then 100 for success and 0
     // once the box is closed.
     ASSERT_GE(shown.size(), 4u);
@@ -237,13 +280,8 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     ASSERT_TRUE(waitForPortClosed(2));
     EXPECT_EQ(TestDatabase::contents(file("received-2.db")), TestDatabase::contents(database));
     EXPECT_TRUE(framesContain("load 2: initialisation, PAD 14"));
-    // Nothing but the offscreen platform's own notice about message boxes:
-    // in particular no warning about SQL connections.
-    std::string written = errors.text();
-    const std::string platformNotice = "This plugin does not support propagateSizeHints()\n";
-    for (size_t at; (at = written.find(platformNotice)) != std::string::npos;)
-        written.erase(at, platformNotice.size());
-    EXPECT_EQ(written, "");
+    // In particular no warning about SQL connections.
+    EXPECT_EQ(errors.unexpected(), "");
 }
 
 TEST_F(WindowLoadTest, CancelStopsTheLoadWithoutEndingFrame)
@@ -300,7 +338,10 @@ TEST_F(WindowLoadTest, FailedLoadsShowTheTextOfTheirResult)
         EXPECT_TRUE(closer.boxes()[0].text.startsWith(c.text))
             << closer.boxes()[0].text.toStdString();
         EXPECT_EQ(closer.boxes()[0].title, QStringLiteral("KLAV message"));
+        EXPECT_EQ(closer.boxes()[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(closer.boxes()[0].windowIcon.cacheKey(), window->windowIcon().cacheKey());
         EXPECT_TRUE(idleState());
+        EXPECT_EQ(window->focusWidget(), widget("loadButton"));
         window.reset();
         sim.reset();
     }
@@ -310,20 +351,31 @@ TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
 {
     LogCapture log;
     startTerminalAndWindow({});
-    chooseDatabase(file("missing.db"));
+    StderrCapture errors;
     ModalBoxCloser closer;
-    widget<QPushButton>("loadButton")->click();
-    ASSERT_TRUE(closer.waitForBoxes(1, 10000));
-    EXPECT_EQ(closer.boxes()[0].title, QStringLiteral("KLAV Message"));
-    EXPECT_EQ(closer.boxes()[0].text, QStringLiteral("Database file does not exist"));
-    EXPECT_FALSE(closer.boxes()[0].hasParent);
-    // The window stays as it was: Cancel too.
-    EXPECT_TRUE(widget("cancelButton")->isEnabled());
-    for (const char *name : kControls)
-        EXPECT_TRUE(widget(name)->isEnabled()) << name;
+    // A file that is not there, then no path at all (Load is on from the start).
+    const QString paths[] = {file("missing.db"), QString()};
+    for (const QString &path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        widget<QLineEdit>("dbPathEdit")->setText(path);
+        const size_t before = closer.boxes().size();
+        widget<QPushButton>("loadButton")->click();
+        ASSERT_TRUE(closer.waitForBoxes(before + 1, 10000));
+        const ModalBoxCloser::Box &box = closer.boxes()[before];
+        EXPECT_EQ(box.title, QStringLiteral("KLAV Message"));
+        EXPECT_EQ(box.text, QStringLiteral("Database file does not exist"));
+        EXPECT_FALSE(box.hasParent);
+        EXPECT_EQ(box.icon, QMessageBox::Warning);
+        EXPECT_EQ(box.windowIcon.cacheKey(), window->windowIcon().cacheKey());
+        // The window stays as it was: Cancel too.
+        EXPECT_TRUE(widget("cancelButton")->isEnabled());
+        for (const char *name : kControls)
+            EXPECT_TRUE(widget(name)->isEnabled()) << name;
+    }
     EXPECT_FALSE(log.has("Loading thread has been started"));
     EXPECT_FALSE(log.has("Database manager has been created"));
     EXPECT_FALSE(framesContain("port opened by the host"));
+    EXPECT_EQ(errors.unexpected(), "");
 }
 
 TEST_F(WindowLoadTest, ClosingTheWindowDuringALoadStopsIt)
@@ -338,4 +390,82 @@ TEST_F(WindowLoadTest, ClosingTheWindowDuringALoadStopsIt)
     EXPECT_TRUE(waitForPortClosed());
     EXPECT_FALSE(framesContain("H>T ending"));
     EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));
+}
+
+// Closing the window while a load runs, by the Close button or by the frame,
+// asks first. No: the load goes on to its end. Yes: the load stops after its
+// current block, the window waits for it and goes, and nothing more shows.
+// terminal-sim answers slowly so that the load still runs when the window is
+// closed.
+TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
+{
+    const QString database = makeDatabase("big.db", 500, 4, 5);
+    struct Case {
+        const char *name;
+        bool byFrame;
+        QMessageBox::StandardButton answer;
+    };
+    const std::vector<Case> cases{{"frame, no", true, QMessageBox::No},
+                                  {"Close, no", false, QMessageBox::No},
+                                  {"frame, yes", true, QMessageBox::Yes},
+                                  {"Close, yes", false, QMessageBox::Yes}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        QFile::remove(file("received-1.db")); // from the case before
+        startTerminalAndWindow({"--delay", "300"});
+        showActive();
+        chooseDatabase(database);
+        auto *bar = widget<QProgressBar>("progressBar");
+        StderrCapture errors;
+        ModalBoxCloser closer;
+        closer.setAnswer([&](const ModalBoxCloser::Box &) { return c.answer; });
+
+        widget<QPushButton>("loadButton")->click();
+        ASSERT_TRUE(WindowDriver::waitUntil(
+            [&] { return bar->value() > 0 || !closer.boxes().empty(); }, kLoadTimeoutMs));
+        ASSERT_TRUE(closer.boxes().empty()) << closer.boxes()[0].text.toStdString();
+        if (c.byFrame) {
+            // As the window manager's close reaches the window.
+            QCloseEvent frameClose;
+            QCoreApplication::sendEvent(window->windowHandle(), &frameClose);
+        } else
+            widget<QPushButton>("closeButton")->click();
+
+        // The question was asked and answered inside the close.
+        ASSERT_EQ(closer.boxes().size(), 1u);
+        const ModalBoxCloser::Box &question = closer.boxes()[0];
+        EXPECT_EQ(question.title, QStringLiteral("KLAV message"));
+        EXPECT_EQ(question.text, QStringLiteral("A load is in progress. Stop it and quit?"));
+        EXPECT_EQ(question.icon, QMessageBox::Question);
+        EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(question.defaultButton, QMessageBox::No);
+        EXPECT_TRUE(question.hasParent);
+        EXPECT_EQ(question.windowIcon.cacheKey(), window->windowIcon().cacheKey());
+
+        if (c.answer == QMessageBox::No) {
+            EXPECT_TRUE(window->isVisible());
+            EXPECT_TRUE(loadingState());
+            ASSERT_TRUE(closer.waitForBoxes(2, kLoadTimeoutMs));
+            EXPECT_EQ(closer.boxes()[1].text, QStringLiteral("Loading succeeded"));
+            EXPECT_TRUE(idleState());
+            ASSERT_TRUE(waitForPortClosed());
+            EXPECT_EQ(TestDatabase::contents(file("received-1.db")),
+                      TestDatabase::contents(database));
+            EXPECT_TRUE(log.has("Closing refused, the load goes on"));
+        } else {
+            EXPECT_FALSE(window->isVisible());
+            // The load had ended before the window went.
+            EXPECT_TRUE(log.has("Connection has been successfully closed"));
+            EXPECT_TRUE(log.has("The load has stopped"));
+            ASSERT_TRUE(waitForPortClosed());
+            QCoreApplication::processEvents(); // whatever the thread had sent
+            EXPECT_EQ(closer.boxes().size(), 1u);
+            EXPECT_FALSE(framesContain("H>T ending"));
+            EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));
+        }
+        EXPECT_EQ(errors.unexpected(), "");
+        window.reset();
+        sim.reset();
+    }
 }

@@ -1,5 +1,6 @@
 // The main window on the offscreen platform: where its widgets land, what it
-// paints, which terminals it lists and how a database file is chosen.
+// paints, which terminals it lists, how a database file is chosen, what the
+// keyboard does and what the tooltips tell.
 
 #include "LogCapture.h"
 #include "SysfsTree.h"
@@ -8,6 +9,7 @@
 #include "app/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -19,8 +21,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -281,21 +285,158 @@ TEST_F(WindowTest, DeviceListShowsSupportedTerminalsAndFollowsRefresh)
     EXPECT_EQ(KLAVInterface::deviceEntryText(com6), QStringLiteral("Velantra QX - PORT: COM6"));
 }
 
-TEST_F(WindowTest, WithoutTerminalsLoadDoesNothingVisible)
+TEST_F(WindowTest, WithoutTerminalsTheListSaysWhyAndLoadDoesNothingVisible)
 {
     LogCapture log;
+    QTemporaryDir folder;
+    const QString database = folder.filePath(QStringLiteral("actes.db"));
+    QFile(database).open(QIODevice::WriteOnly);
+    g_recentPath = database;
     auto window = makeWindow();
-    EXPECT_EQ(child<QComboBox>(*window, "deviceCombo")->count(), 0);
+    // The list holds a hint naming the Refresh button as configured.
+    const QString hint = QStringLiteral("No terminal found: connect one and press Rafraîchir");
+    EXPECT_EQ(comboEntries(*window), QStringList{hint});
+    auto *combo = child<QComboBox>(*window, "deviceCombo");
+    EXPECT_EQ(combo->toolTip(), hint);
+
     ModalBoxCloser closer;
     child<QPushButton>(*window, "loadButton")->click();
     EXPECT_FALSE(closer.waitForBoxes(1, 300));
     EXPECT_TRUE(log.has("No device selected"));
     EXPECT_FALSE(log.has("Loading thread has been started"));
 
-    g_recentPath = QStringLiteral("/nowhere/base.db");
-    window = makeWindow();
+    // A database is chosen, yet the hint is no terminal: Load stays off.
     window->slot_loadDevices();
+    EXPECT_EQ(comboEntries(*window), QStringList{hint});
     EXPECT_FALSE(child<QPushButton>(*window, "loadButton")->isEnabled());
+
+    // Once a terminal is there, the hint is gone and Load comes on.
+    addTerminal(0, "Velantra QX");
+    window->slot_loadDevices();
+    EXPECT_EQ(comboEntries(*window), QStringList{"Velantra QX - PORT: ttyACM0"});
+    EXPECT_TRUE(child<QPushButton>(*window, "loadButton")->isEnabled());
+}
+
+// Rows from top to bottom, left to right; Return clicks whichever button has
+// the keyboard (Load's Return is in the load tests).
+TEST_F(WindowTest, TabFollowsTheRowsAndReturnClicksTheFocusedButton)
+{
+    LogCapture log;
+    addTerminal(0, "Velantra QX");
+    auto window = makeWindow();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // The named control that has the keyboard (a spin box gives it to its
+    // inner field).
+    auto focused = [&]() -> QString {
+        for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget())
+            if (!w->objectName().isEmpty() && w->parentWidget() == window.get())
+                return w->objectName();
+        return QString();
+    };
+
+    child<QWidget>(*window, "dbPathEdit")->setFocus();
+    QStringList order{focused()};
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << focused();
+    }
+    EXPECT_EQ(order, (QStringList{"dbPathEdit", "browseButton", "deviceCombo", "renewButton",
+                                  "cancelButton", "loadButton", "closeButton", "padSpinBox",
+                                  "dbPathEdit"}));
+
+    int dialogs = 0;
+    window->setFileChooser([&](const QString &, const QString &, const QString &) {
+        ++dialogs;
+        return QString();
+    });
+    auto pressReturnOn = [&](const char *name) {
+        child<QWidget>(*window, name)->setFocus();
+        EXPECT_EQ(focused(), QString::fromLatin1(name));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    };
+    pressReturnOn("browseButton");
+    EXPECT_EQ(dialogs, 1);
+    pressReturnOn("renewButton");
+    EXPECT_EQ(log.count("Devices have been re-enumerated"), 1);
+    // Return in the path field clicks nothing.
+    pressReturnOn("dbPathEdit");
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(window->isVisible());
+    pressReturnOn("closeButton"); // no load runs: closes without a question
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, RefreshKeepsTheChosenTerminal)
+{
+    addTerminal(1, "Velantra QX");
+    addTerminal(2, "Velantra QX");
+    auto window = makeWindow();
+    auto *combo = child<QComboBox>(*window, "deviceCombo");
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(combo->toolTip(), QStringLiteral("Velantra QX - PORT: ttyACM2"));
+
+    // A terminal listed before it: the choice follows the record, not the row.
+    addTerminal(0, "Velantra QX");
+    window->slot_loadDevices();
+    ASSERT_EQ(combo->count(), 3);
+    EXPECT_EQ(combo->currentIndex(), 2);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Velantra QX - PORT: ttyACM2"));
+    EXPECT_EQ(combo->toolTip(), combo->currentText());
+
+    // Nothing changed: still the same.
+    window->slot_loadDevices();
+    EXPECT_EQ(combo->currentIndex(), 2);
+
+    // The chosen terminal is gone: the first one is chosen.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(tree.sysRoot() + "/class/tty/ttyACM2")));
+    window->slot_loadDevices();
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(combo->toolTip(), QStringLiteral("Velantra QX - PORT: ttyACM0"));
+}
+
+// What the fields cannot show for want of room is in their tooltips, and the
+// open list is wide enough for every entry.
+TEST_F(WindowTest, FullTextsInTooltipsAndAWideEnoughList)
+{
+    const std::string longName = "Velantra QX Slow Reader 01 00 serial 0002C4D5 of the ward";
+    addTerminal(0, "Velantra QX");
+    addTerminal(1, longName);
+    auto window = makeWindow();
+    window->show();
+    auto *combo = child<QComboBox>(*window, "deviceCombo");
+    const QString longEntry = QString::fromStdString(longName) + " - PORT: ttyACM1";
+    ASSERT_EQ(comboEntries(*window), (QStringList{"Velantra QX - PORT: ttyACM0", longEntry}));
+    for (int i = 0; i < combo->count(); ++i)
+        EXPECT_EQ(combo->itemData(i, Qt::ToolTipRole).toString(), combo->itemText(i));
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(combo->toolTip(), longEntry);
+    EXPECT_GT(combo->fontMetrics().horizontalAdvance(longEntry), combo->width());
+
+    // Open, the list shows the whole entry, whether the style widens the list
+    // by itself (Fusion) or keeps it as wide as the box (Windows).
+    for (const char *styleName : {"Fusion", "Windows"}) {
+        SCOPED_TRACE(styleName);
+        std::unique_ptr<QStyle> style(QStyleFactory::create(QString::fromLatin1(styleName)));
+        ASSERT_NE(style, nullptr);
+        combo->setStyle(style.get());
+        combo->showPopup();
+        QAbstractItemView *list = combo->view();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+        EXPECT_GE(list->viewport()->width(), list->fontMetrics().horizontalAdvance(longEntry));
+        combo->hidePopup();
+        combo->setStyle(nullptr);
+    }
+
+    auto *path = child<QLineEdit>(*window, "dbPathEdit");
+    const QString deep = QStringLiteral("/srv/") + QString(170, QLatin1Char('d')) + "/actes.db";
+    window->setFileChooser([&](const QString &, const QString &, const QString &) { return deep; });
+    window->slot_selectDb();
+    EXPECT_EQ(path->toolTip(), deep);
+    path->setText(QStringLiteral("/typed/by/hand.db"));
+    EXPECT_EQ(path->toolTip(), QStringLiteral("/typed/by/hand.db"));
 }
 
 TEST_F(WindowTest, ChosenDatabaseFillsThePathAndTheConfigurationFile)
@@ -368,38 +509,21 @@ TEST_F(WindowTest, QtFileDialogOpensWithCaptionFilterAndStartFolder)
     QString title;
     QStringList filters;
     QString directory;
-    bool giveUp = false;
-    QTimer poller;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        title = dialog->windowTitle();
-        filters = dialog->nameFilters();
-        directory = dialog->directory().absolutePath();
-        // Typed into the file name field, as a user would.
-        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (!name)
-            return;
-        name->setText(QStringLiteral("actes.db"));
-        static_cast<QDialog *>(dialog)->accept(); // as the Open button does
-    });
-    poller.start(20);
-    // Backstop: whatever modal window is up after 20 s is closed, so a
-    // dialog this test cannot drive fails the test instead of hanging it.
-    QTimer backstop;
-    backstop.setSingleShot(true);
-    QObject::connect(&backstop, &QTimer::timeout, [&] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            giveUp = true;
-            modal->close();
-        }
-    });
-    backstop.start(20000);
-
-    window->slot_selectDb();
-    poller.stop();
-    EXPECT_FALSE(giveUp);
+    const bool driven = WindowDriver::driveFileDialog(
+        [&] { window->slot_selectDb(); },
+        [&](QFileDialog *dialog) {
+            title = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            directory = dialog->directory().absolutePath();
+            // Typed into the file name field, as a user would.
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (!name)
+                return false;
+            name->setText(QStringLiteral("actes.db"));
+            static_cast<QDialog *>(dialog)->accept(); // as the Open button does
+            return true;
+        });
+    EXPECT_TRUE(driven);
     EXPECT_EQ(title, QStringLiteral("Select a database"));
     EXPECT_EQ(filters, QStringList{"Database Files (*.db)"});
     EXPECT_EQ(directory, QDir(folder.path()).absolutePath());

@@ -1,5 +1,6 @@
 // The French translation: complete for every text the program translates,
-// compiled beside the program by the build, and used by the window.
+// compiled beside the program by the build, and used by the window; Qt's own
+// texts (file dialog, standard buttons) in French as well.
 
 #include "LogCapture.h"
 #include "SysfsTree.h"
@@ -7,11 +8,18 @@
 
 #include "app/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
+#include "gui/KLAVQtTranslator.h"
 #include "load/KLAVLoadResult.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -134,4 +142,58 @@ TEST(TranslationTest, FrenchDesktopSeesFrenchTexts)
     EXPECT_EQ(closer.boxes()[0].title, QStringLiteral("Message KLAV"));
     EXPECT_EQ(closer.boxes()[0].text,
               QStringLiteral("Le fichier de la base de données n'existe pas"));
+}
+
+// Under a French locale the window's file dialog and the buttons of its
+// question speak French too, from Qt's own translation; the window's new
+// texts are in the French file.
+TEST(TranslationTest, QtOwnTextsFollowTheLocale)
+{
+    WindowDriver::resetConfig();
+    FrenchTranslation french;
+    ASSERT_TRUE(french.loaded);
+    KLAVQtTranslator qt;
+    ASSERT_TRUE(qt.install(QLocale(QStringLiteral("fr_FR"))));
+    EXPECT_TRUE(qt.fileName().endsWith(QStringLiteral("qtbase_fr.qm")))
+        << qt.fileName().toStdString();
+
+    SysfsTree tree; // no terminal: the list holds its hint
+    KLAVInterface window(UsbTtyEnumerator(tree.sysRoot(), tree.devRoot()));
+    EXPECT_EQ(window.findChild<QComboBox *>(QStringLiteral("deviceCombo"))->itemText(0),
+              QStringLiteral("Aucun terminal trouvé : branchez-en un et cliquez sur Rafraîchir"));
+    EXPECT_EQ(
+        QCoreApplication::translate("KLAVInterface", "A load is in progress. Stop it and quit?"),
+        QStringLiteral("Un chargement est en cours. L'arrêter et quitter ?"));
+
+    // The window's own dialog (Qt's widget dialog, as without a platform
+    // theme): its labels and buttons, then given up.
+    QString title, lookIn, fileName;
+    QStringList buttons;
+    EXPECT_TRUE(WindowDriver::driveFileDialog(
+        [&] { window.slot_selectDb(); },
+        [&](QFileDialog *dialog) {
+            auto *look = dialog->findChild<QLabel *>(QStringLiteral("lookInLabel"));
+            auto *name = dialog->findChild<QLabel *>(QStringLiteral("fileNameLabel"));
+            auto *buttonBox = dialog->findChild<QDialogButtonBox *>();
+            if (!look || !name || !buttonBox)
+                return false;
+            title = dialog->windowTitle();
+            lookIn = look->text();
+            fileName = name->text();
+            for (QAbstractButton *button : buttonBox->buttons())
+                buttons << button->text();
+            dialog->reject();
+            return true;
+        }));
+    EXPECT_EQ(title, QStringLiteral("Sélectionner une base de données"));
+    EXPECT_EQ(lookIn, QStringLiteral("Voir dans :"));
+    EXPECT_EQ(fileName, QStringLiteral("&Nom de fichier :"));
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{"&Ouvrir", "Annuler"}));
+
+    // The standard Yes and No of the question.
+    QMessageBox box(QMessageBox::Question, QString(), QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Oui"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("&Non"));
 }

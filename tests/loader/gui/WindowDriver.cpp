@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QtTest/QTest>
 
 namespace WindowDriver {
@@ -45,6 +47,31 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     return QTest::qWaitFor(done, timeoutMs);
 }
 
+bool driveFileDialog(const std::function<void()> &open,
+                     const std::function<bool(QFileDialog *)> &drive)
+{
+    bool driven = false;
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!driven && dialog && dialog->isVisible())
+            driven = drive(dialog);
+    });
+    poller.start(20);
+    bool gaveUp = false;
+    QTimer backstop;
+    backstop.setSingleShot(true);
+    QObject::connect(&backstop, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            gaveUp = true;
+            modal->close();
+        }
+    });
+    backstop.start(20000);
+    open();
+    return driven && !gaveUp;
+}
+
 } // namespace WindowDriver
 
 ModalBoxCloser::ModalBoxCloser(std::function<void(QMessageBox *)> inspect)
@@ -59,10 +86,20 @@ void ModalBoxCloser::poll()
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || box->buttons().isEmpty())
         return;
-    boxes_.push_back({box->windowTitle(), box->text(), box->parentWidget() != nullptr});
+    Box seen;
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.hasParent = box->parentWidget() != nullptr;
+    seen.icon = box->icon();
+    seen.windowIcon = box->windowIcon();
+    seen.buttons = box->standardButtons();
+    if (box->defaultButton())
+        seen.defaultButton = box->standardButton(box->defaultButton());
+    boxes_.push_back(seen);
     if (inspect_)
         inspect_(box);
-    box->buttons().first()->click();
+    QAbstractButton *choice = answer_ ? box->button(answer_(seen)) : nullptr;
+    (choice ? choice : box->buttons().first())->click();
 }
 
 bool ModalBoxCloser::waitForBoxes(size_t count, int timeoutMs) const
