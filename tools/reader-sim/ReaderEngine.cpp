@@ -17,7 +17,7 @@ std::string hexBytes(const Bytes &bytes)
 }
 
 ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
-    : behaviour_(behaviour), journal_(std::move(journal))
+    : behaviour_(behaviour), journal_(std::move(journal)), data_(behaviour.data, journal_)
 {
 }
 
@@ -42,6 +42,7 @@ void ReaderEngine::hostOpened()
 void ReaderEngine::hostClosed()
 {
     note("close");
+    data_.reset();
     state_ = State::Closed;
     output_.clear();
 }
@@ -78,6 +79,11 @@ void ReaderEngine::receivedByte(uint8_t byte)
     case State::Idle:
         if (byte == kAck)
             return;
+        if (DataExchanges::isRequest(byte)) {
+            send(data_.start(byte));
+            state_ = data_.active() ? State::Data : State::Idle;
+            return;
+        }
         if (byte == kLoopbackRequest) {
             lengthBytes_.clear();
             state_ = State::LoopbackLength;
@@ -94,6 +100,11 @@ void ReaderEngine::receivedByte(uint8_t byte)
         loopback_.clear();
         send(Bytes{kAck});
         state_ = loopbackLeft_ == 0 ? State::Idle : State::LoopbackData;
+        return;
+    case State::Data:
+        send(data_.receive(byte));
+        if (!data_.active())
+            state_ = State::Idle;
         return;
     case State::LoopbackData:
         loopback_.push_back(byte);

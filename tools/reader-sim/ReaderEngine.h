@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DataExchanges.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +20,8 @@ struct ReaderBehaviour {
     // reader takes the double break as given. A pty carries no break, so
     // the end of this quiet time stands for it.
     uint32_t quietMs = 150;
+    // The data exchanges: uploads, downloads, test mode.
+    DataBehaviour data;
 };
 
 // The reader's protocol, apart from any transport: the transport reports
@@ -29,6 +33,7 @@ struct ReaderBehaviour {
 //                           -> ACK after 'L', ACK after the length, then the
 //                              data echoed back unchanged (a loopback for
 //                              testing the line itself)
+//   '6', '5', 'T'           -> the data exchanges (DataExchanges)
 //   ACK from the host       -> nothing
 //   any other request byte  -> NAK
 class ReaderEngine {
@@ -55,7 +60,7 @@ public:
     static constexpr uint8_t kLoopbackRequest = 'L';
 
 private:
-    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData };
+    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData, Data };
 
     void receivedByte(uint8_t byte);
     void send(const Bytes &bytes);
@@ -68,6 +73,7 @@ private:
     Bytes lengthBytes_;
     std::size_t loopbackLeft_ = 0;
     Bytes loopback_;
+    DataExchanges data_;
 };
 
 // "41 42 0d" for the journal.

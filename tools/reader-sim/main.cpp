@@ -52,6 +52,7 @@ void printUsage(std::FILE *out)
         "              /dev/COM7), removed on exit\n"
         "  --record    append every event and byte exchanged to FILE\n",
         out);
+    std::fputs(dataOptionsUsage(), out);
 }
 
 struct Options {
@@ -102,6 +103,11 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.linkPath = value;
         } else if (name == "--record") {
             options.recordPath = value;
+        } else if (std::string error; parseDataOption(name, value, options.behaviour.data, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "reader-sim: %s\n", error.c_str());
+                return false;
+            }
         } else {
             return false;
         }
