@@ -66,6 +66,13 @@ public:
     }
     unsigned char *data() const { return data_; }
     unsigned long size() const { return size_; }
+    // Gives the buffer back now; FreeBuffer_'s result.
+    int release()
+    {
+        const int result = free_(data_);
+        data_ = nullptr;
+        return result;
+    }
 
 private:
     HostContext &host_;
@@ -549,6 +556,7 @@ int runLoad(HostContext &host, const Arguments &arguments)
         if (result == 0) {
             std::fprintf(host.out, "size: %lu\nfnv1a: 0x%08x\n", file.size(),
                          fnv1a(file.data(), file.size()));
+            std::fprintf(host.out, "FreeBuffer_: %d\n", file.release());
         }
         status = exitStatusFor(result, ResultKind::Code);
     }
