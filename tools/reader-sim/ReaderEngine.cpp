@@ -17,7 +17,8 @@ std::string hexBytes(const Bytes &bytes)
 }
 
 ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
-    : behaviour_(behaviour), journal_(std::move(journal)), data_(behaviour.data, journal_)
+    : behaviour_(behaviour), journal_(std::move(journal)), data_(behaviour.data, journal_),
+      update_(behaviour_.update, journal_)
 {
 }
 
@@ -64,7 +65,9 @@ void ReaderEngine::received(const Bytes &bytes)
 {
     if (bytes.empty())
         return;
-    note("recv " + hexBytes(bytes));
+    // A package would flood the journal; the receiver notes its frames.
+    if (state_ != State::Update)
+        note("recv " + hexBytes(bytes));
     for (uint8_t byte : bytes)
         receivedByte(byte);
 }
@@ -90,6 +93,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             send(Bytes{kAck});
             return;
         }
+        if (byte == UpdateReceiver::kRequest) {
+            update_.start();
+            send(update_.takeOutput());
+            state_ = State::Update;
+            return;
+        }
         send(Bytes{kNak});
         return;
     case State::LoopbackLength:
@@ -112,6 +121,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             send(loopback_);
             state_ = State::Idle;
         }
+        return;
+    case State::Update:
+        update_.received(byte);
+        send(update_.takeOutput());
+        if (update_.finished())
+            state_ = State::Idle;
         return;
     }
 }

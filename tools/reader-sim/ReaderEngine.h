@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataExchanges.h"
+#include "UpdateReceiver.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,8 @@ struct ReaderBehaviour {
     uint32_t quietMs = 150;
     // The data exchanges: uploads, downloads, test mode.
     DataBehaviour data;
+    // The update receiver's answers and output file.
+    UpdateBehaviour update;
 };
 
 // The reader's protocol, apart from any transport: the transport reports
@@ -34,6 +37,7 @@ struct ReaderBehaviour {
 //                              data echoed back unchanged (a loopback for
 //                              testing the line itself)
 //   '6', '5', 'T'           -> the data exchanges (DataExchanges)
+//   '2' and what follows    -> an update package transfer (UpdateReceiver)
 //   ACK from the host       -> nothing
 //   any other request byte  -> NAK
 class ReaderEngine {
@@ -60,7 +64,16 @@ public:
     static constexpr uint8_t kLoopbackRequest = 'L';
 
 private:
-    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData, Data };
+    enum class State {
+        Closed,
+        AwaitingBreak,
+        Asleep,
+        Idle,
+        LoopbackLength,
+        LoopbackData,
+        Data,
+        Update
+    };
 
     void receivedByte(uint8_t byte);
     void send(const Bytes &bytes);
@@ -74,6 +87,7 @@ private:
     std::size_t loopbackLeft_ = 0;
     Bytes loopback_;
     DataExchanges data_;
+    UpdateReceiver update_;
 };
 
 // "41 42 0d" for the journal.

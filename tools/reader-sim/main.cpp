@@ -53,6 +53,7 @@ void printUsage(std::FILE *out)
         "  --record    append every event and byte exchanged to FILE\n",
         out);
     std::fputs(dataOptionsUsage(), out);
+    std::fputs(UpdateBehaviour::usage(), out);
 }
 
 struct Options {
@@ -108,6 +109,9 @@ bool parseOptions(int argc, char **argv, Options &options)
                 std::fprintf(stderr, "reader-sim: %s\n", error.c_str());
                 return false;
             }
+        } else if (UpdateBehaviour::isOption(name)) {
+            if (!options.behaviour.update.takeOption(name, value))
+                return false;
         } else {
             return false;
         }
