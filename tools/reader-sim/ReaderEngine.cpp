@@ -20,6 +20,8 @@ ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
     : behaviour_(behaviour), journal_(std::move(journal)), data_(behaviour.data, journal_),
       update_(behaviour_.update, journal_)
 {
+    if (behaviour_.bootLoader)
+        bootLoader_ = std::make_unique<BootLoaderSim>(*behaviour_.bootLoader, journal_);
 }
 
 void ReaderEngine::note(const std::string &line)
@@ -38,6 +40,11 @@ void ReaderEngine::hostOpened()
     note("open");
     state_ = State::AwaitingBreak;
     output_.clear();
+    if (bootLoader_) {
+        // Boot mode has no wake-up exchange.
+        state_ = State::Idle;
+        bootLoader_->hostOpened();
+    }
 }
 
 void ReaderEngine::hostClosed()
@@ -46,6 +53,8 @@ void ReaderEngine::hostClosed()
     data_.reset();
     state_ = State::Closed;
     output_.clear();
+    if (bootLoader_)
+        bootLoader_->hostClosed();
 }
 
 void ReaderEngine::quietTimeElapsed()
@@ -65,6 +74,13 @@ void ReaderEngine::received(const Bytes &bytes)
 {
     if (bytes.empty())
         return;
+    if (bootLoader_) {
+        // Its own journal lines: one per record byte would drown the rest.
+        bootLoader_->received(bytes);
+        Bytes answer = bootLoader_->takeOutput();
+        output_.insert(output_.end(), answer.begin(), answer.end());
+        return;
+    }
     // A package would flood the journal; the receiver notes its frames.
     if (state_ != State::Update)
         note("recv " + hexBytes(bytes));
@@ -135,7 +151,7 @@ Bytes ReaderEngine::takeOutput()
 {
     Bytes out;
     out.swap(output_);
-    if (!out.empty())
+    if (!out.empty() && !bootLoader_)
         note("send " + hexBytes(out));
     return out;
 }

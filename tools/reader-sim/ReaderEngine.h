@@ -1,10 +1,13 @@
 #pragma once
 
+#include "BootLoaderSim.h"
 #include "DataExchanges.h"
 #include "UpdateReceiver.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,9 @@ struct ReaderBehaviour {
     DataBehaviour data;
     // The update receiver's answers and output file.
     UpdateBehaviour update;
+    // Set: the reader is in boot mode and its boot loader (BootLoaderSim)
+    // answers instead of everything below.
+    std::optional<BootLoaderOptions> bootLoader;
 };
 
 // The reader's protocol, apart from any transport: the transport reports
@@ -88,6 +94,7 @@ private:
     Bytes loopback_;
     DataExchanges data_;
     UpdateReceiver update_;
+    std::unique_ptr<BootLoaderSim> bootLoader_;
 };
 
 // "41 42 0d" for the journal.

@@ -2,6 +2,7 @@
 // runs of rdrload. It prints the device to open on its first output line
 // and serves the host until it is stopped with SIGTERM or SIGINT.
 
+#include "BootLoaderArguments.h"
 #include "PtyPort.h"
 #include "ReaderEngine.h"
 
@@ -54,12 +55,14 @@ void printUsage(std::FILE *out)
         out);
     std::fputs(dataOptionsUsage(), out);
     std::fputs(UpdateBehaviour::usage(), out);
+    std::fputs(BootLoaderArguments::usage(), out);
 }
 
 struct Options {
     ReaderBehaviour behaviour;
     std::string linkPath;
     std::string recordPath;
+    BootLoaderArguments bootLoader;
 };
 
 bool parseWake(const std::string &text, int &answer)
@@ -112,11 +115,16 @@ bool parseOptions(int argc, char **argv, Options &options)
         } else if (UpdateBehaviour::isOption(name)) {
             if (!options.behaviour.update.takeOption(name, value))
                 return false;
+        } else if (BootLoaderArguments::isOption(name)) {
+            if (!options.bootLoader.take(name, value))
+                return false;
         } else {
             return false;
         }
     }
-    return true;
+    if (options.bootLoader.enabled())
+        options.behaviour.bootLoader = options.bootLoader.options();
+    return options.bootLoader.complete();
 }
 
 // Removes the link on exit, if it still points at our device.
