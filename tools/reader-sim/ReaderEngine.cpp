@@ -51,6 +51,8 @@ void ReaderEngine::hostClosed()
 {
     note("close");
     data_.reset();
+    if (download_ != nullptr)
+        download_->hostClosed();
     state_ = State::Closed;
     output_.clear();
     if (bootLoader_)
@@ -103,6 +105,11 @@ void ReaderEngine::receivedByte(uint8_t byte)
             state_ = data_.active() ? State::Data : State::Idle;
             return;
         }
+        if (download_ != nullptr && DownloadListener::isRequest(byte)) {
+            send(download_->start(byte));
+            state_ = download_->active() ? State::Downloading : State::Idle;
+            return;
+        }
         if (byte == kLoopbackRequest) {
             lengthBytes_.clear();
             state_ = State::LoopbackLength;
@@ -144,7 +151,26 @@ void ReaderEngine::receivedByte(uint8_t byte)
         if (update_.finished())
             state_ = State::Idle;
         return;
+    case State::Downloading:
+        send(download_->received(byte));
+        if (!download_->active())
+            state_ = State::Idle;
+        return;
     }
+}
+
+bool ReaderEngine::awaitingEndOfData() const
+{
+    return state_ == State::Downloading && download_->awaitingEndOfData();
+}
+
+void ReaderEngine::dataEnded()
+{
+    if (!awaitingEndOfData())
+        return;
+    send(download_->dataEnded());
+    if (!download_->active())
+        state_ = State::Idle;
 }
 
 Bytes ReaderEngine::takeOutput()

@@ -2,6 +2,7 @@
 
 #include "BootLoaderSim.h"
 #include "DataExchanges.h"
+#include "DownloadListener.h"
 #include "UpdateReceiver.h"
 
 #include <cstdint>
@@ -44,6 +45,8 @@ struct ReaderBehaviour {
 //                              testing the line itself)
 //   '6', '5', 'T'           -> the data exchanges (DataExchanges)
 //   '2' and what follows    -> an update package transfer (UpdateReceiver)
+//   '1' or '0'              -> an application or firmware download, served
+//                              by the DownloadListener when one is set
 //   ACK from the host       -> nothing
 //   any other request byte  -> NAK
 class ReaderEngine {
@@ -59,6 +62,12 @@ public:
     void received(const Bytes &bytes);
     // What the reader sends now (empty when nothing).
     Bytes takeOutput();
+
+    // Serves download requests with `listener` (not owned; null: NAK).
+    void setDownloadListener(DownloadListener *listener) { download_ = listener; }
+    // The host has been quiet for the listener's end-of-data time.
+    bool awaitingEndOfData() const;
+    void dataEnded();
 
     // Whether the transport should time the quiet after an opening; bytes
     // from the host restart that time.
@@ -78,7 +87,8 @@ private:
         LoopbackLength,
         LoopbackData,
         Data,
-        Update
+        Update,
+        Downloading
     };
 
     void receivedByte(uint8_t byte);
@@ -95,6 +105,7 @@ private:
     DataExchanges data_;
     UpdateReceiver update_;
     std::unique_ptr<BootLoaderSim> bootLoader_;
+    DownloadListener *download_ = nullptr;
 };
 
 // "41 42 0d" for the journal.
