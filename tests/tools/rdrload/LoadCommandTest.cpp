@@ -122,3 +122,25 @@ TEST(FrontEnd, HostQueriesAndMissingFiles)
     EXPECT_EQ(download.output, "LoadBuffer_: 3 FILE_ERROR\n");
     EXPECT_NE(download.errors.find("cannot read"), std::string::npos);
 }
+
+TEST(FrontEnd, SaysWhenTheLibraryLacksTheExportACommandNeeds)
+{
+    // Another shared library loads fine but has none of the exports.
+    TempFolder folder;
+    for (const char *name : {"config", "boot", "image", "pid"})
+        std::ofstream(folder.file(name)) << "x";
+    const std::string command =
+        std::string(RDRLOAD_FRONTEND) + " --library " + quoted(RDRLOAD_OTHER_LIBRARY) +
+        " bootload " + quoted(folder.file("config")) + " " + quoted(folder.file("boot")) + " " +
+        quoted(folder.file("image")) + " --port 3 --pid " + quoted(folder.file("pid")) +
+        " --image-address 0 --load-address 0 2>&1";
+    FILE *pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[256];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        output.append(chunk, got);
+    const int raw = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 69);
+    EXPECT_EQ(output, "rdrload: FirmLoaderDL_ is not available in this library\n");
+}

@@ -222,3 +222,150 @@ TEST_F(ReaderCommands, LinesOpenTheReaderPort)
     EXPECT_EQ(lines.status, 0) << lines.errors;
     EXPECT_EQ(lines.output, "SetLevel_DTR_RTS_: 0 OK\n");
 }
+
+namespace {
+
+void putField(Bytes &bytes, std::size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A firmware image of the short-header layout (773 header bytes) and a body.
+Bytes firmwareImage(std::size_t body)
+{
+    Bytes image = someBytes(773 + body, 11);
+    image[64] = 0x00;
+    image[65] = 0x01; // layout type 0x0100
+    image[136] = 0x20;
+    return image;
+}
+
+// A combined packet: header, firmware, application (offsets from byte 2).
+Bytes packetOf(const Bytes &firmware, const Bytes &application)
+{
+    Bytes packet(26, 0);
+    putField(packet, 2, 2);
+    putField(packet, 6, static_cast<uint32_t>(24 + firmware.size()));
+    putField(packet, 10, static_cast<uint32_t>(application.size()));
+    putField(packet, 14, firmware.empty() ? 0 : 2);
+    putField(packet, 18, 24);
+    putField(packet, 22, static_cast<uint32_t>(firmware.size()));
+    packet.insert(packet.end(), firmware.begin(), firmware.end());
+    packet.insert(packet.end(), application.begin(), application.end());
+    return packet;
+}
+
+std::size_t countOf(const std::string &text, const std::string &part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST_F(ReaderCommands, ApplicationArrivesByteForByte)
+{
+    const Bytes application = someBytes(70000, 5);
+    writeFile(folder.file("app.bin"), application);
+    startReader({"--output", folder.file("received")});
+
+    FrontEndRun sent = run("application " + quoted(folder.file("app.bin")));
+    EXPECT_EQ(sent.status, 0) << sent.errors;
+    EXPECT_EQ(readFile(folder.file("received")), application);
+    EXPECT_NE(sent.output.find("progress: 70000 0 Data transfer...\n"), std::string::npos);
+    EXPECT_NE(sent.output.find("progress: 70000 0 Application transfer successful\n"
+                               "ApplicationDL_: 0 OK\n"),
+              std::string::npos)
+        << sent.output;
+
+    // The header test refuses an image without the application mark.
+    FrontEndRun refused = run("application --check-header " + quoted(folder.file("app.bin")));
+    EXPECT_EQ(refused.status, 10);
+    EXPECT_EQ(refused.output, "ApplicationDL_: 10 PARAMETER_ERROR\n");
+}
+
+TEST_F(ReaderCommands, PacketSendsFirmwareThenApplication)
+{
+    const Bytes firmware = firmwareImage(1000);
+    const Bytes application = someBytes(3000, 9);
+    writeFile(folder.file("packet.bin"), packetOf(firmware, application));
+    startReader({"--output", folder.file("received")});
+
+    FrontEndRun sent = run("packet " + quoted(folder.file("packet.bin")));
+    EXPECT_EQ(sent.status, 0) << sent.errors;
+    // The last image the reader received is the application; the firmware
+    // came first, whole.
+    EXPECT_EQ(readFile(folder.file("received")), application);
+    const std::vector<std::string> lines = readLines(journal());
+    std::vector<std::string> downloads;
+    for (const std::string &line : lines) {
+        if (line.rfind("download ", 0) == 0 || line.rfind("image ", 0) == 0)
+            downloads.push_back(line);
+    }
+    EXPECT_EQ(downloads, (std::vector<std::string>{"download firmware", "image 1773 bytes",
+                                                   "download application", "image 3000 bytes"}));
+    const std::size_t firmwareDone = sent.output.find("Firmware transfer successful\n");
+    const std::size_t announced = sent.output.find("Loading application\n");
+    EXPECT_NE(firmwareDone, std::string::npos) << sent.output;
+    EXPECT_NE(announced, std::string::npos) << sent.output;
+    EXPECT_LT(firmwareDone, announced);
+    EXPECT_EQ(countOf(sent.output, "Loading application\n"), 1u);
+    EXPECT_NE(sent.output.find("PacketDL_: 0 OK\n"), std::string::npos);
+}
+
+TEST_F(ReaderCommands, UpdateIsTakenOrRefusedWithItsReason)
+{
+    const Bytes package = someBytes(20000, 13);
+    writeFile(folder.file("package.bin"), package);
+    startReader({"--update-output", folder.file("received")});
+    FrontEndRun taken = run("update " + quoted(folder.file("package.bin")));
+    EXPECT_EQ(taken.status, 0) << taken.errors;
+    EXPECT_EQ(readFile(folder.file("received")), package);
+    EXPECT_NE(taken.output.find("ThirdPartyUpdate_: 0 OK\n"), std::string::npos) << taken.output;
+}
+
+TEST_F(ReaderCommands, UpdateRefusedByTheReader)
+{
+    writeFile(folder.file("package.bin"), someBytes(100, 1));
+    startReader({"--update-decision", "3"});
+    FrontEndRun refused = run("update " + quoted(folder.file("package.bin")));
+    EXPECT_EQ(refused.status, 19);
+    EXPECT_NE(refused.output.find("ThirdPartyUpdate_: 0xff000003 REFUSED reason 3\n"),
+              std::string::npos)
+        << refused.output;
+}
+
+TEST_F(ReaderCommands, BootloadFlashesThroughTheBootLoader)
+{
+    TempFolder output;
+    const Bytes config = someBytes(100, 2);
+    const Bytes boot = someBytes(200, 3);
+    const Bytes image = someBytes(1000, 4);
+    const Bytes productId = someBytes(32, 5);
+    writeFile(folder.file("config"), config);
+    writeFile(folder.file("boot"), boot);
+    writeFile(folder.file("image"), image);
+    writeFile(folder.file("pid"), productId);
+    writeFile(folder.file("short-pid"), someBytes(31, 5));
+    startReader({"--boot-loader", "0x00400000", "--boot-output", output.path()});
+
+    const std::string files = quoted(folder.file("config")) + " " + quoted(folder.file("boot")) +
+                              " " + quoted(folder.file("image"));
+    FrontEndRun flashed = run("bootload " + files + " --pid " + quoted(folder.file("pid")) +
+                              " --image-address 0x00400000 --load-address 0x00200000");
+    EXPECT_EQ(flashed.status, 0) << flashed.errors;
+    EXPECT_NE(flashed.output.find("FirmLoaderDL_: 0 OK\n"), std::string::npos) << flashed.output;
+    Bytes area = image;
+    area.resize(0x7FE0, 0xFF);
+    area.insert(area.end(), productId.begin(), productId.end());
+    EXPECT_EQ(readFile(output.file("image.bin")), area);
+    EXPECT_EQ(readFile(output.file("config.bin")), config);
+    EXPECT_EQ(readFile(output.file("boot.bin")), boot);
+
+    FrontEndRun wrongPid = run("bootload " + files + " --pid " + quoted(folder.file("short-pid")) +
+                               " --image-address 0x00400000 --load-address 0x00200000");
+    EXPECT_EQ(wrongPid.status, 65);
+}
