@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -255,7 +256,6 @@ int runPacket(HostContext &host, const Arguments &arguments)
     const int result = withProgress(host, false, [&](ProgressCallback callback) {
         return packetDownload(packet.data(), parsed.port, callback);
     });
-    std::fflush(stdout);
     return finish(host, "PacketDL_", result, ResultKind::Code);
 }
 

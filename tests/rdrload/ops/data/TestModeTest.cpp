@@ -172,24 +172,3 @@ TEST(TestMode, NullBufferAndFailedRequestWrite)
     EXPECT_EQ(env.trace.texts().back(), "testMode ClosePort WRITE_ERROR 1\n");
     EXPECT_FALSE(port.isOpen());
 }
-
-TEST(TestMode, WaitsNinetySecondsForTheFullTestAndThirtyForOthers)
-{
-    for (uint8_t test : {uint8_t{0xFF}, uint8_t{0x7F}, uint8_t{0}}) {
-        FakeLinkEnvironment env;
-        FakePort &port = env.serial.port(6);
-        AnswerReader reader({ack(), ack()});
-        port.setReader(&reader);
-        unsigned char buffer[8] = {};
-        EXPECT_EQ(testMode_(static_cast<char>(test), buffer, 8, 6), TIMEOUT_ERROR);
-        // The status read: the last read of the run, waiting 1 + the timeout.
-        const PortEvent *statusRead = nullptr;
-        for (const PortEvent &event : port.events()) {
-            if (event.kind == PortEvent::Kind::Read)
-                statusRead = &event;
-        }
-        ASSERT_NE(statusRead, nullptr);
-        const uint64_t wait = test == 0xFF ? 90001 : 30001;
-        EXPECT_EQ(env.clock.nowMs(), statusRead->atMs + wait + 1000) << int(test);
-    }
-}

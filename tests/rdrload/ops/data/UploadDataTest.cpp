@@ -255,17 +255,9 @@ int uploadR(unsigned char *buffer, int size)
 {
     return UploadData_(buffer, 'R', size, 4, nullptr);
 }
-int uploadJ(unsigned char *buffer, int size)
-{
-    return UploadData_(buffer, 'J', size, 4, nullptr);
-}
 int readerType(unsigned char *buffer, int size)
 {
     return ReaderType_(reinterpret_cast<char *>(buffer), size, 4, nullptr);
-}
-int readerPid(unsigned char *buffer, int size)
-{
-    return ReaderPID_(buffer, size, 4, nullptr);
 }
 
 TEST_P(LetterTable, WaitsForTheLetterAcknowledgementAsLongAsItsTypeAllows)
@@ -289,9 +281,6 @@ INSTANTIATE_TEST_SUITE_P(
     Letters, LetterTable,
     ::testing::Values(LetterCase{"TypeAnsweredAt9s", readerType, 'Y', 9999, -3},
                       LetterCase{"TypeSilentFor10s", readerType, 'Y', 10002, TIMEOUT_ERROR},
-                      LetterCase{"PidAnsweredAt9s", readerPid, 'I', 9999, -3},
-                      LetterCase{"PidSilentFor10s", readerPid, 'I', 10002, TIMEOUT_ERROR},
                       LetterCase{"RAnsweredAt19s", uploadR, 'R', 19999, -3},
-                      LetterCase{"RSilentFor20s", uploadR, 'R', 20002, TIMEOUT_ERROR},
-                      LetterCase{"JAnsweredAt19s", uploadJ, 'J', 19999, -3}),
+                      LetterCase{"RSilentFor20s", uploadR, 'R', 20002, TIMEOUT_ERROR}),
     [](const auto &info) { return info.param.name; });
