@@ -477,9 +477,11 @@ int runLines(HostContext &host, const Arguments &arguments)
     auto setLevels = need<decltype(&SetLevel_DTR_RTS_)>(host, "SetLevel_DTR_RTS_");
     if (setLevels == nullptr)
         return exitstatus::kUnavailable;
-    void *handle = nullptr;
+    // No export closes the port SetLevel_DTR_RTS_ opens: the handle stays
+    // ours, and the port open, until the program ends.
+    static void *heldPort = nullptr;
     const int result =
-        setLevels(parsed.port, static_cast<int>(dtr), static_cast<int>(rts), &handle);
+        setLevels(parsed.port, static_cast<int>(dtr), static_cast<int>(rts), &heldPort);
     const int status = finish(host, "SetLevel_DTR_RTS_", result, ResultKind::Code);
     if (result == 0 && parsed.line.has("--hold")) {
         // The port, and with it the levels, last until this program ends.
