@@ -1,8 +1,9 @@
 #pragma once
 
 #include "BootLoaderSim.h"
-#include "UpdateReceiver.h"
+#include "DataExchanges.h"
 #include "DownloadListener.h"
+#include "UpdateReceiver.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,11 +25,13 @@ struct ReaderBehaviour {
     // reader takes the double break as given. A pty carries no break, so
     // the end of this quiet time stands for it.
     uint32_t quietMs = 150;
+    // The data exchanges: uploads, downloads, test mode.
+    DataBehaviour data;
+    // The update receiver's answers and output file.
+    UpdateBehaviour update;
     // Set: the reader is in boot mode and its boot loader (BootLoaderSim)
     // answers instead of everything below.
     std::optional<BootLoaderOptions> bootLoader;
-    // The update receiver's answers and output file.
-    UpdateBehaviour update;
 };
 
 // The reader's protocol, apart from any transport: the transport reports
@@ -40,6 +43,7 @@ struct ReaderBehaviour {
 //                           -> ACK after 'L', ACK after the length, then the
 //                              data echoed back unchanged (a loopback for
 //                              testing the line itself)
+//   '6', '5', 'T'           -> the data exchanges (DataExchanges)
 //   '2' and what follows    -> an update package transfer (UpdateReceiver)
 //   '1' or '0'              -> an application or firmware download, served
 //                              by the DownloadListener when one is set
@@ -82,6 +86,7 @@ private:
         Idle,
         LoopbackLength,
         LoopbackData,
+        Data,
         Update,
         Downloading
     };
@@ -97,8 +102,9 @@ private:
     Bytes lengthBytes_;
     std::size_t loopbackLeft_ = 0;
     Bytes loopback_;
-    std::unique_ptr<BootLoaderSim> bootLoader_;
+    DataExchanges data_;
     UpdateReceiver update_;
+    std::unique_ptr<BootLoaderSim> bootLoader_;
     DownloadListener *download_ = nullptr;
 };
 

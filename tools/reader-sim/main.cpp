@@ -70,8 +70,9 @@ void printUsage(std::FILE *out)
                "  --end-quiet-ms  host quiet time after image data that ends the image\n"
                "              (default 300)\n",
                out);
-    std::fputs(BootLoaderArguments::usage(), out);
+    std::fputs(dataOptionsUsage(), out);
     std::fputs(UpdateBehaviour::usage(), out);
+    std::fputs(BootLoaderArguments::usage(), out);
 }
 
 struct Options {
@@ -179,11 +180,16 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.linkPath = value;
         } else if (name == "--record") {
             options.recordPath = value;
-        } else if (BootLoaderArguments::isOption(name)) {
-            if (!options.bootLoader.take(name, value))
+        } else if (std::string error; parseDataOption(name, value, options.behaviour.data, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "reader-sim: %s\n", error.c_str());
                 return false;
+            }
         } else if (UpdateBehaviour::isOption(name)) {
             if (!options.behaviour.update.takeOption(name, value))
+                return false;
+        } else if (BootLoaderArguments::isOption(name)) {
+            if (!options.bootLoader.take(name, value))
                 return false;
         } else {
             return false;

@@ -77,7 +77,10 @@ TEST(SharedLibrary, ExportsExactlyTheInterface)
     EXPECT_EQ(exported,
               (std::set<std::string>{"LoadBuffer_", "FreeBuffer_", "OpenSession_", "CloseSession_",
                                      "_ZN5ParamaSERKS_", "ApplicationDL_", "ApplicationDL_Lent_",
-                                     "FirmwareDL_", "FirmLoaderDL_", "ThirdPartyUpdate_"}))
+                                     "FirmwareDL_", "FirmLoaderDL_", "PacketDL_",
+                                     "ThirdPartyUpdate_", "UploadData_", "ReaderPID_",
+                                     "ReaderType_", "DownloadData_", "testMode_",
+                                     "SetLevel_DTR_RTS_", "GetSerialNumber_", "GetClientTime_"}))
         << listing;
 }
 
