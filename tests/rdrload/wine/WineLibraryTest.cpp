@@ -1,0 +1,111 @@
+// rdrload.dll as a Windows host meets it: loaded with LoadLibraryA, exports
+// found by their plain names with GetProcAddress, version resource read back
+// with the version API.
+
+#include "rdrload.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <windows.h>
+
+namespace {
+
+class Dll {
+public:
+    Dll() : module_(::LoadLibraryA(RDRLOAD_DLL)) {}
+    ~Dll()
+    {
+        if (module_ != nullptr)
+            ::FreeLibrary(module_);
+    }
+    Dll(const Dll &) = delete;
+    Dll &operator=(const Dll &) = delete;
+    HMODULE module() const { return module_; }
+    template <typename Function> Function find(const char *name) const
+    {
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void *>(::GetProcAddress(module_, name)));
+    }
+
+private:
+    HMODULE module_;
+};
+
+} // namespace
+
+TEST(WineLibrary, HostsFindTheExportsByTheirPlainNames)
+{
+    Dll dll;
+    ASSERT_NE(dll.module(), nullptr) << "LoadLibraryA failed: " << ::GetLastError();
+    using LoadBufferFn = int (*)(char *, unsigned char **, unsigned long *, ProgressCallback);
+    using FreeBufferFn = int (*)(unsigned char *);
+    using SessionFn = int (*)();
+    using AssignFn = Param &(*)(Param *, const Param &);
+    auto load = dll.find<LoadBufferFn>("LoadBuffer_");
+    auto release = dll.find<FreeBufferFn>("FreeBuffer_");
+    auto open = dll.find<SessionFn>("OpenSession_");
+    auto close = dll.find<SessionFn>("CloseSession_");
+    ASSERT_NE(load, nullptr);
+    ASSERT_NE(release, nullptr);
+    ASSERT_NE(open, nullptr);
+    ASSERT_NE(close, nullptr);
+    // Param::operator= takes the target as its hidden first argument.
+    auto assign = dll.find<AssignFn>("_ZN5ParamaSERKS_");
+    ASSERT_NE(assign, nullptr);
+
+    char path[MAX_PATH] = {};
+    char folder[MAX_PATH] = {};
+    ASSERT_GT(::GetTempPathA(MAX_PATH, folder), 0u);
+    ASSERT_NE(::GetTempFileNameA(folder, "rdr", 0, path), 0u);
+    std::FILE *file = std::fopen(path, "wb");
+    ASSERT_NE(file, nullptr);
+    const unsigned char bytes[] = {'r', 0x1a, '\r', '\n', 0x00, 0xff}; // no text translation
+    std::fwrite(bytes, 1, sizeof bytes, file);
+    std::fclose(file);
+
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    EXPECT_EQ(open(), 0);
+    ASSERT_EQ(load(path, &buffer, &size, nullptr), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), size),
+              std::string(reinterpret_cast<const char *>(bytes), sizeof bytes));
+    EXPECT_EQ(release(buffer), 0);
+    EXPECT_EQ(close(), 0);
+    ::DeleteFileA(path);
+
+    Param source;
+    Param target;
+    for (int i = 0; i < 20; ++i) {
+        source.bytes[i] = static_cast<unsigned char>(i + 1);
+        target.bytes[i] = 0;
+    }
+    EXPECT_EQ(&assign(&target, source), &target);
+    EXPECT_EQ(std::string(target.bytes, target.bytes + 20),
+              std::string(source.bytes, source.bytes + 20));
+}
+
+TEST(WineLibrary, CarriesVersionOnePointZeroPointEight)
+{
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(RDRLOAD_DLL, &ignored);
+    ASSERT_GT(size, 0u);
+    std::string info(size, '\0');
+    ASSERT_TRUE(::GetFileVersionInfoA(RDRLOAD_DLL, 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00080000u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00080000u);
+    char *text = nullptr;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\ProductVersion",
+                                 reinterpret_cast<void **>(&text), &length));
+    EXPECT_STREQ(text, "1.0.8.0");
+    std::printf("rdrload.dll file version %u.%u.%u.%u, product version %s\n",
+                HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), text);
+}
