@@ -2,13 +2,15 @@
 
 #include "KLAVConsoleLoad.h"
 #include "KLAVLog.h"
+#include "platform/NativeFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <iterator>
 
 bool g_consoleMode = false;
 
@@ -18,13 +20,55 @@ namespace {
 // as opening one for reading fails on Windows.
 bool isReadableFile(const std::string &path)
 {
-    QFile file(QString::fromLocal8Bit(path.c_str()));
-    if (!QFileInfo(file).isFile())
-        return false;
-    return file.open(QIODevice::ReadOnly);
+    QFile file;
+    return openRegularFile(QByteArray::fromStdString(path), file);
 }
 
-}  // namespace
+} // namespace
+
+std::vector<std::string> programArguments(int argc, char *argv[])
+{
+    // Qt's own options, with and without a value ("-x value", "-x=value").
+    static const char *const withValue[] = {"platform",
+                                            "platformpluginpath",
+                                            "platformtheme",
+                                            "plugin",
+                                            "qwindowgeometry",
+                                            "geometry",
+                                            "qwindowtitle",
+                                            "title",
+                                            "qwindowicon",
+                                            "icon",
+                                            "session",
+                                            "display",
+                                            "name",
+                                            "style",
+                                            "stylesheet",
+                                            "qmljsdebugger"};
+    static const char *const flags[] = {"reverse", "widgetcount", "testability",
+                                        "nograb",  "dograb",      "sync"};
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        std::string word = argv[i];
+        if (i == 0 || word.size() < 2 || word[0] != '-') {
+            args.push_back(word);
+            continue;
+        }
+        std::string option = word.substr(word[1] == '-' ? 2 : 1); // Qt takes -x and --x
+        const bool joined = option.find('=') != std::string::npos;
+        option = option.substr(0, option.find('='));
+        const auto named = [&option](const char *name) { return option == name; };
+        if (std::any_of(std::begin(flags), std::end(flags), named) && !joined)
+            continue;
+        if (std::any_of(std::begin(withValue), std::end(withValue), named)) {
+            if (!joined)
+                ++i; // its value follows
+            continue;
+        }
+        args.push_back(word);
+    }
+    return args;
+}
 
 long parsePadNumber(const std::string &text)
 {
@@ -37,7 +81,7 @@ long parsePadNumber(const std::string &text)
     long value = 0;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
         if (value > (LONG_MAX - 9) / 10) {
-            value = LONG_MAX;  // far outside any accepted range
+            value = LONG_MAX; // far outside any accepted range
             break;
         }
         value = value * 10 + (text[i] - '0');

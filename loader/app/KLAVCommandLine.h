@@ -18,6 +18,11 @@ enum KLAVArgsResult {
 // console load when they are valid. Returns the process's exit status.
 int analyzeArgs(std::vector<std::string> args);
 
+// The program's own words of the command line: argv with the options Qt's
+// application object takes for itself (-platform X, -style=X, -reverse, ...)
+// left out, so they never count as a database path or choose the console.
+std::vector<std::string> programArguments(int argc, char *argv[]);
+
 // Prints the usage text.
 void putInstructions();
 

@@ -33,10 +33,9 @@ int runGraphicalMode(const QString &locale)
     return status;
 }
 
-int runConsoleMode(int argc, char *argv[])
+int runConsoleMode(const std::vector<std::string> &args)
 {
     g_consoleMode = true;
-    std::vector<std::string> args(argv, argv + argc);
     const int code = analyzeArgs(args);
     std::printf("\nReturned value : %d", code);
     std::fflush(stdout);
@@ -48,8 +47,9 @@ int runConsoleMode(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     // Console mode must run where there is no display: only the window needs
-    // a widgets application.
-    const bool consoleMode = argc != 1;
+    // a widgets application. Qt's own options choose no mode.
+    const std::vector<std::string> args = programArguments(argc, argv);
+    const bool consoleMode = args.size() != 1;
     std::unique_ptr<QCoreApplication> app;
     if (consoleMode)
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -62,5 +62,5 @@ int main(int argc, char *argv[])
     config_from_file(g_config);
     printConfig(g_config);
 
-    return consoleMode ? runConsoleMode(argc, argv) : runGraphicalMode(locale);
+    return consoleMode ? runConsoleMode(args) : runGraphicalMode(locale);
 }

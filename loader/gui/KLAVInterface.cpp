@@ -356,7 +356,7 @@ void KLAVInterface::slot_load()
     database.close();
 
     releaseFinishedThread();
-    const KLAVDbManager dbManager(path.toUtf8());
+    const KLAVDbManager dbManager(QFile::encodeName(path));
     writeLog(LOG_INFO, "Database manager has been created");
     const KLAVUsbConnector connector(device, dbManager, padSpinBox->value());
     writeLog(LOG_INFO, "Communicator has been created");

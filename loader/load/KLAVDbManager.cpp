@@ -1,41 +1,94 @@
 #include "KLAVDbManager.h"
 
 #include "app/KLAVLog.h"
+#include "platform/NativeFile.h"
 
-#include <QDir>
+#include <QAtomicInteger>
 #include <QSqlRecord>
-#include <QUrl>
 #include <QVariant>
+
+#include <cctype>
+
+// The connection shared by a manager and its copies.
+struct KLAVDbManager::Connection {
+    QString name;
+    bool tried = false; // opened once: a closed connection stays closed
+    QSqlDatabase db;
+    QSqlQuery query;
+
+    ~Connection() { release(); }
+    void release()
+    {
+        if (!tried || name.isEmpty())
+            return;
+        query = QSqlQuery();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        name.clear();
+    }
+};
+
+namespace {
+
+QString newConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("KLAVDbManager-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+} // namespace
 
 KLAVDbManager::KLAVDbManager() = default;
 
-KLAVDbManager::KLAVDbManager(const QByteArray &path) : dbFile(path)
+KLAVDbManager::KLAVDbManager(const QByteArray &path)
+    : dbFile(path), connection(std::make_shared<Connection>())
 {
     writeLog(LOG_ENTER, "KLAVDbManager::KLAVDbManager");
-    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    // Read-only and without the create flag: a missing file stays missing.
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
-    db.setDatabaseName(immutableUri(dbFile));
-    if (db.open())
-        writeLog(LOG_INFO, "Database is successully opened");
-    else
-        writeLog(LOG_ERROR, "Error on opening database file");
+    connection->name = newConnectionName();
     writeLog(LOG_EXIT, "KLAVDbManager::KLAVDbManager");
 }
 
 KLAVDbManager::~KLAVDbManager() = default;
 
+bool KLAVDbManager::ensureOpen()
+{
+    if (!connection)
+        return false;
+    if (!connection->tried) {
+        connection->tried = true;
+        QSqlDatabase &db = connection->db;
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection->name);
+        // Read-only and without the create flag: a missing file stays missing.
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        db.setDatabaseName(immutableUri(dbFile));
+        if (db.open())
+            writeLog(LOG_INFO, "Database is successully opened");
+        else
+            writeLog(LOG_ERROR, "Error on opening database file");
+    }
+    return connection->db.isOpen();
+}
+
+void KLAVDbManager::close()
+{
+    if (connection) {
+        connection->tried = true;
+        connection->release();
+    }
+}
+
 QString KLAVDbManager::immutableUri(const QByteArray &path)
 {
-    const QString local = QDir::fromNativeSeparators(QString::fromUtf8(path));
-    // '%', '?' and '#' would otherwise be read as URI syntax.
-    const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(local, "/:"));
+    // The absolute path of the very file the loader opens and sends; bytes
+    // pass through unchanged ('%', '?' and '#' would otherwise be URI syntax).
+    const QByteArray absolute = absoluteFileName(path);
     QString uri = QStringLiteral("file:");
-    if (local.startsWith(QLatin1Char('/')))
+    if (absolute.startsWith('/'))
         uri += QStringLiteral("//"); // empty authority, so "//server/..." stays a path
-    else if (local.size() >= 2 && local.at(1) == QLatin1Char(':') && local.at(0).isLetter())
+    else if (absolute.size() >= 2 && absolute.at(1) == ':' && std::isalpha(uchar(absolute.at(0))))
         uri += QStringLiteral("///"); // drive letter path
-    uri += encoded;
+    uri += QString::fromLatin1(absolute.toPercentEncoding("/:"));
     uri += QStringLiteral("?immutable=1");
     return uri;
 }
@@ -43,9 +96,10 @@ QString KLAVDbManager::immutableUri(const QByteArray &path)
 bool KLAVDbManager::checkCoherence()
 {
     writeLog(LOG_ENTER, "KLAVDbManager::checkCoherence");
+    const bool open = ensureOpen();
     QSqlQuery check = newQuery();
     // A failed statement or a missing row reads as an empty text.
-    const bool coherent = db.isOpen() && check.exec(QStringLiteral("PRAGMA INTEGRITY_CHECK")) &&
+    const bool coherent = open && check.exec(QStringLiteral("PRAGMA INTEGRITY_CHECK")) &&
                           check.next() && check.value(0).toString() == QLatin1String("ok");
     if (coherent)
         writeLog(LOG_INFO, "Database integrity check succeeded");
@@ -58,15 +112,16 @@ bool KLAVDbManager::checkCoherence()
 QSqlQuery KLAVDbManager::newQuery() const
 {
     // Qt runs the statements of a query on an invalid connection on the
-    // default connection instead, which belongs to the newest manager and may
-    // be another file: such a query is left without a connection.
-    return db.isValid() ? QSqlQuery(db) : QSqlQuery(nullptr);
+    // default connection instead, which may be another file: such a query is
+    // left without a connection.
+    return connection && connection->db.isOpen() ? QSqlQuery(connection->db) : QSqlQuery(nullptr);
 }
 
 QSqlQuery KLAVDbManager::getDataFromTable(const QString &table)
 {
+    const bool open = ensureOpen();
     QSqlQuery rows = newQuery();
-    if (db.isOpen())
+    if (open)
         rows.exec(QStringLiteral("SELECT * FROM ") + table);
     return rows;
 }
@@ -74,7 +129,9 @@ QSqlQuery KLAVDbManager::getDataFromTable(const QString &table)
 void KLAVDbManager::setQuery(const QString &table)
 {
     writeLog(LOG_INFO, "KLAVDbManager::setQuery");
-    query = getDataFromTable(table);
+    QSqlQuery rows = getDataFromTable(table);
+    if (connection)
+        connection->query = rows;
 }
 
 KLAVDbManager::Row KLAVDbManager::getNextData(const QString &table)
@@ -82,9 +139,10 @@ KLAVDbManager::Row KLAVDbManager::getNextData(const QString &table)
     writeLog(LOG_ENTER, "KLAVDbManager::getNextData");
     const int count = getFields(table).size();
     Row row;
-    if (query.isActive() && query.next()) {
+    QSqlQuery *query = connection ? &connection->query : nullptr;
+    if (query && query->isActive() && query->next()) {
         for (int i = 0; i < count; ++i)
-            row.append(query.value(i).toString().toUtf8());
+            row.append(query->value(i).toString().toUtf8());
         writeLog(LOG_EXIT, "KLAVDbManager::getNextData");
         return row;
     }
@@ -104,7 +162,7 @@ QList<KLAVDbManager::Field> KLAVDbManager::getFields(const QString &table)
     writeLog(LOG_INFO, "Obtained number of fields");
 
     QSqlQuery types = newQuery();
-    bool onTypeRow = db.isOpen() &&
+    bool onTypeRow = ensureOpen() &&
                      types.exec(QStringLiteral("PRAGMA table_info(") + table + QLatin1Char(')')) &&
                      types.next();
     writeLog(LOG_INFO, "Obtained field type");

@@ -10,9 +10,10 @@
 // immutable open reads the main file alone, so the check and the rows
 // describe exactly the bytes that are sent to the terminal.
 //
-// Copies share the connection and the cursor. The connection is registered
-// under Qt's default connection name, so creating a new manager replaces the
-// connection of the previous one, whose reads then return nothing.
+// Each manager has a connection of its own, under a name of its own. The
+// connection is opened by the first read, so on the thread that runs the load,
+// and close() ends it on that same thread (a Qt SQL connection belongs to the
+// thread that opened it). Copies share the connection and the cursor.
 
 #include <QByteArray>
 #include <QList>
@@ -20,6 +21,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+
+#include <memory>
 
 class KLAVDbManager {
 public:
@@ -31,8 +34,9 @@ public:
     // Empty path, invalid connection, inactive cursor: a placeholder that is
     // overwritten by assignment before use.
     KLAVDbManager();
-    // Opens the database at path; the outcome is only logged, later reads of
-    // a database that did not open return nothing.
+    // The database at path (bytes, as the platform names files). It is opened
+    // by the first read; the outcome is only logged, and reads of a database
+    // that did not open return nothing.
     explicit KLAVDbManager(const QByteArray &path);
     virtual ~KLAVDbManager();
 
@@ -59,16 +63,24 @@ public:
     // The path exactly as given to the constructor.
     QByteArray getDbFile();
 
-    // The name given to the SQLite driver for path: a file URI that opens it
-    // read-only and immutable.
+    // Ends the connection of this manager and its copies; later reads return
+    // nothing. Called on the thread that read.
+    void close();
+
+    // The name given to the SQLite driver for path: a file URI of its
+    // absolute path that opens it read-only and immutable.
     static QString immutableUri(const QByteArray &path);
 
 private:
+    struct Connection;
+
+    // Opens the connection at the first call; whether it is open.
+    bool ensureOpen();
+
     // A query on this manager's connection; one without any connection when
     // that connection is invalid or was replaced by a newer manager.
     QSqlQuery newQuery() const;
 
     QByteArray dbFile;
-    QSqlDatabase db;
-    QSqlQuery query;
+    std::shared_ptr<Connection> connection; // null for the placeholder
 };

@@ -5,7 +5,7 @@
 enum KLAVLoadResult {
     LOAD_OK = 0,
     LOAD_NOT_COHERENT = 1,      // integrity check failed
-    LOAD_FILE_NOT_OPENED = 2,   // database file not opened (or too large to describe)
+    LOAD_FILE_NOT_OPENED = 2,   // database file not opened, too large to describe, or unreadable mid-load
     LOAD_INIT_FAILED = 3,       // initialisation reply held an unexpected byte
     LOAD_REQUEST_REFUSED = 4,   // request frame not confirmed
     LOAD_NACK = 5,              // NACK with a message text

@@ -139,6 +139,14 @@ int KLAVThread::finishDataPhase(int dataResult, const QString &nackText)
         if (!g_consoleMode)
             emit threadFeedback(LOAD_NACK_INCOMPLETE);
         return LOAD_NACK_INCOMPLETE;
+    case LOAD_FILE_NOT_OPENED:
+        // The file failed under the load: no ending frame, the terminal must
+        // not take a partial database as complete.
+        writeLog(LOG_ERROR, "The database file could not be read");
+        print("\nThe database file could not be read");
+        if (!g_consoleMode)
+            emit threadFeedback(LOAD_FILE_NOT_OPENED);
+        return LOAD_FILE_NOT_OPENED;
     case LOAD_NO_RESPONSE:
         writeLog(LOG_ERROR, "Timeout when sending data");
         print("\nTimeout when sending data");

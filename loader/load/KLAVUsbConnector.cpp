@@ -6,8 +6,10 @@
 #include "app/KLAVLog.h"
 #include "load/KLAVLoadResult.h"
 #include "port/KLAVPcscPort.h"
+#include "platform/NativeFile.h"
 #include "port/KLAVSerialPort.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QString>
@@ -35,6 +37,19 @@ void print(const char *text)
         std::fputs(text, stdout);
         std::fflush(stdout);
     }
+}
+
+// Reads exactly count bytes; false on a read error or an early end of file.
+bool readFully(QFile &file, char *data, qint64 count)
+{
+    while (count > 0) {
+        const qint64 n = file.read(data, count);
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= n;
+    }
+    return true;
 }
 
 QByteArray framed(std::uint8_t first, const char *body, int bodySize)
@@ -70,6 +85,8 @@ KLAVUsbConnector &KLAVUsbConnector::operator=(const KLAVUsbConnector &other)
         dbManager = other.dbManager;
         port.reset();
         file.reset();
+        fileSize = 0;
+        bytesRead = 0;
         bytesSent = 0;
         portFactory = other.portFactory;
         pad = other.pad;
@@ -94,8 +111,8 @@ std::uint8_t KLAVUsbConnector::replyByteFor(int pad)
 bool KLAVUsbConnector::openDatabaseFile()
 {
     writeLog(LOG_ENTER, "KLAVUsbConnector::openDatabaseFile");
-    auto opened = std::make_unique<QFile>(QString::fromUtf8(dbManager.getDbFile()));
-    bool ok = opened->open(QIODevice::ReadOnly);
+    auto opened = std::make_unique<QFile>();
+    bool ok = openRegularFile(dbManager.getDbFile(), *opened);
     if (ok && !KLAVRequestFrame::fileSizeFits(opened->size())) {
         writeLog(LOG_ERROR,
                  "Database file of %lld bytes is too large to be loaded (limit %lld bytes)",
@@ -103,6 +120,9 @@ bool KLAVUsbConnector::openDatabaseFile()
                  static_cast<long long>(KLAVRequestFrame::kLargestFileSize));
         ok = false;
     }
+    // The size is taken once: what the request frame announces is what is sent.
+    fileSize = ok ? opened->size() : 0;
+    bytesRead = 0;
     file = ok ? std::move(opened) : nullptr;
     writeLog(LOG_EXIT, "KLAVUsbConnector::openDatabaseFile");
     return ok;
@@ -110,7 +130,7 @@ bool KLAVUsbConnector::openDatabaseFile()
 
 std::int64_t KLAVUsbConnector::databaseFileSize() const
 {
-    return file ? file->size() : 0;
+    return file ? fileSize : 0;
 }
 
 void KLAVUsbConnector::selectEntries(QList<QByteArray> &numbers, QList<QByteArray> &texts)
@@ -132,7 +152,7 @@ QByteArray KLAVUsbConnector::stringToBytes(QList<QByteArray> numbers, QList<QByt
     if (!file) {
         writeLog(LOG_ERROR, "Database file is not open: no request frame");
     } else if (auto encoded =
-                   KLAVRequestFrame::encode(padRequestByte, file->size(), numbers, texts)) {
+                   KLAVRequestFrame::encode(padRequestByte, fileSize, numbers, texts)) {
         frame = *encoded;
     }
     writeLog(LOG_EXIT, "KLAVUsbConnector::stringToBytes");
@@ -165,6 +185,8 @@ int KLAVUsbConnector::operate(QByteArray &replyText)
 {
     writeLog(LOG_ENTER, "KLAVUsbConnector::operate");
     const int result = runOpeningPhase(replyText);
+    // The rows are read: the SQL connection ends on the thread that used it.
+    dbManager.close();
     writeLog(LOG_EXIT, "KLAVUsbConnector::operate");
     return result;
 }
@@ -257,12 +279,19 @@ int KLAVUsbConnector::sendDataFrame(QString &nackText)
     // One frame buffer for the whole load: the file is never held whole.
     QByteArray &frame = dataFrame;
     frame.resize(3 + kBlockSize);
-    const qint64 n = file ? file->read(frame.data() + 3, kBlockSize) : -1;
-    if (n <= 0) {
+    if (!file || bytesRead >= fileSize) {
         writeLog(LOG_ERROR, "All data in file have been read");
         writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
         return LOAD_END_OF_FILE;
     }
+    const qint64 n = std::min<qint64>(kBlockSize, fileSize - bytesRead);
+    if (!readFully(*file, frame.data() + 3, n)) {
+        writeLog(LOG_ERROR, "Database file could not be read at offset %lld (%s)",
+                 static_cast<long long>(bytesRead), qPrintable(file->errorString()));
+        writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
+        return LOAD_FILE_NOT_OPENED;
+    }
+    bytesRead += n;
     frame[0] = 0x01;
     frame[1] = char(n >> 8);
     frame[2] = char(n & 0xFF);

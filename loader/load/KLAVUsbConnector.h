@@ -51,7 +51,9 @@ public:
     // Sends the request frame; true when its 7-byte confirmation came back.
     bool sendRequestFrame(QByteArray frame, QByteArray &replyText);
     // Sends the next block of the file: 0 accepted, 5 NACK with text, 6
-    // incomplete NACK, 7 refused, 9 nothing left to send, 14 no reply.
+    // incomplete NACK, 7 refused, 9 nothing left to send, 14 no reply, 2 the
+    // file could not be read or ended before the size announced (no frame is
+    // sent then).
     int sendDataFrame(QString &nackText);
     // Sends the ending frame; true when 05 00 00 came back.
     bool sendEndingFrame();
@@ -72,7 +74,8 @@ public:
     // (2^31 bytes or more); both are refused before the terminal is reached.
     bool openDatabaseFile();
 
-    // Size of the open database file; 0 while none is open.
+    // Size of the database file when it was opened, which the request frame
+    // announces and the transfer sends; 0 while none is open.
     std::int64_t databaseFileSize() const;
 
     // Collects the R_DBINFO entries that the request frame carries, in the
@@ -104,6 +107,8 @@ private:
     KLAVDbManager dbManager;
     std::unique_ptr<KLAVDevicePort> port;
     std::unique_ptr<QFile> file;
+    std::int64_t fileSize = 0;
+    std::int64_t bytesRead = 0;
     std::int32_t bytesSent = 0;
     QByteArray dataFrame;  // reused for every block
     std::uint8_t padRequestByte;

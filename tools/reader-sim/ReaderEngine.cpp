@@ -17,8 +17,10 @@ std::string hexBytes(const Bytes &bytes)
 }
 
 ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
-    : behaviour_(behaviour), journal_(std::move(journal))
+    : behaviour_(behaviour), journal_(std::move(journal)), update_(behaviour_.update, journal_)
 {
+    if (behaviour_.bootLoader)
+        bootLoader_ = std::make_unique<BootLoaderSim>(*behaviour_.bootLoader, journal_);
 }
 
 void ReaderEngine::note(const std::string &line)
@@ -37,6 +39,11 @@ void ReaderEngine::hostOpened()
     note("open");
     state_ = State::AwaitingBreak;
     output_.clear();
+    if (bootLoader_) {
+        // Boot mode has no wake-up exchange.
+        state_ = State::Idle;
+        bootLoader_->hostOpened();
+    }
 }
 
 void ReaderEngine::hostClosed()
@@ -44,6 +51,8 @@ void ReaderEngine::hostClosed()
     note("close");
     state_ = State::Closed;
     output_.clear();
+    if (bootLoader_)
+        bootLoader_->hostClosed();
 }
 
 void ReaderEngine::quietTimeElapsed()
@@ -63,7 +72,16 @@ void ReaderEngine::received(const Bytes &bytes)
 {
     if (bytes.empty())
         return;
-    note("recv " + hexBytes(bytes));
+    if (bootLoader_) {
+        // Its own journal lines: one per record byte would drown the rest.
+        bootLoader_->received(bytes);
+        Bytes answer = bootLoader_->takeOutput();
+        output_.insert(output_.end(), answer.begin(), answer.end());
+        return;
+    }
+    // A package would flood the journal; the receiver notes its frames.
+    if (state_ != State::Update)
+        note("recv " + hexBytes(bytes));
     for (uint8_t byte : bytes)
         receivedByte(byte);
 }
@@ -84,6 +102,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             send(Bytes{kAck});
             return;
         }
+        if (byte == UpdateReceiver::kRequest) {
+            update_.start();
+            send(update_.takeOutput());
+            state_ = State::Update;
+            return;
+        }
         send(Bytes{kNak});
         return;
     case State::LoopbackLength:
@@ -102,6 +126,12 @@ void ReaderEngine::receivedByte(uint8_t byte)
             state_ = State::Idle;
         }
         return;
+    case State::Update:
+        update_.received(byte);
+        send(update_.takeOutput());
+        if (update_.finished())
+            state_ = State::Idle;
+        return;
     }
 }
 
@@ -109,7 +139,7 @@ Bytes ReaderEngine::takeOutput()
 {
     Bytes out;
     out.swap(output_);
-    if (!out.empty())
+    if (!out.empty() && !bootLoader_)
         note("send " + hexBytes(out));
     return out;
 }

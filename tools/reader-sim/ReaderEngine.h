@@ -1,7 +1,12 @@
 #pragma once
 
+#include "BootLoaderSim.h"
+#include "UpdateReceiver.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +23,11 @@ struct ReaderBehaviour {
     // reader takes the double break as given. A pty carries no break, so
     // the end of this quiet time stands for it.
     uint32_t quietMs = 150;
+    // Set: the reader is in boot mode and its boot loader (BootLoaderSim)
+    // answers instead of everything below.
+    std::optional<BootLoaderOptions> bootLoader;
+    // The update receiver's answers and output file.
+    UpdateBehaviour update;
 };
 
 // The reader's protocol, apart from any transport: the transport reports
@@ -29,6 +39,7 @@ struct ReaderBehaviour {
 //                           -> ACK after 'L', ACK after the length, then the
 //                              data echoed back unchanged (a loopback for
 //                              testing the line itself)
+//   '2' and what follows    -> an update package transfer (UpdateReceiver)
 //   ACK from the host       -> nothing
 //   any other request byte  -> NAK
 class ReaderEngine {
@@ -55,7 +66,7 @@ public:
     static constexpr uint8_t kLoopbackRequest = 'L';
 
 private:
-    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData };
+    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData, Update };
 
     void receivedByte(uint8_t byte);
     void send(const Bytes &bytes);
@@ -68,6 +79,8 @@ private:
     Bytes lengthBytes_;
     std::size_t loopbackLeft_ = 0;
     Bytes loopback_;
+    std::unique_ptr<BootLoaderSim> bootLoader_;
+    UpdateReceiver update_;
 };
 
 // "41 42 0d" for the journal.

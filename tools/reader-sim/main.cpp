@@ -2,6 +2,7 @@
 // runs of rdrload. It prints the device to open on its first output line
 // and serves the host until it is stopped with SIGTERM or SIGINT.
 
+#include "BootLoaderArguments.h"
 #include "PtyPort.h"
 #include "ReaderEngine.h"
 
@@ -52,12 +53,15 @@ void printUsage(std::FILE *out)
         "              /dev/COM7), removed on exit\n"
         "  --record    append every event and byte exchanged to FILE\n",
         out);
+    std::fputs(BootLoaderArguments::usage(), out);
+    std::fputs(UpdateBehaviour::usage(), out);
 }
 
 struct Options {
     ReaderBehaviour behaviour;
     std::string linkPath;
     std::string recordPath;
+    BootLoaderArguments bootLoader;
 };
 
 bool parseWake(const std::string &text, int &answer)
@@ -102,11 +106,19 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.linkPath = value;
         } else if (name == "--record") {
             options.recordPath = value;
+        } else if (BootLoaderArguments::isOption(name)) {
+            if (!options.bootLoader.take(name, value))
+                return false;
+        } else if (UpdateBehaviour::isOption(name)) {
+            if (!options.behaviour.update.takeOption(name, value))
+                return false;
         } else {
             return false;
         }
     }
-    return true;
+    if (options.bootLoader.enabled())
+        options.behaviour.bootLoader = options.bootLoader.options();
+    return options.bootLoader.complete();
 }
 
 // Removes the link on exit, if it still points at our device.

@@ -20,6 +20,10 @@
 namespace {
 
 constexpr int kReplyWriteTimeoutMs = 2000;
+// After its last load the simulator waits this long at most for the host to
+// close the port: hanging up flushes the host's unread input, and with it
+// the last reply.
+constexpr int kHostCloseWaitMs = 5000;
 
 long long nowMs()
 {
@@ -52,7 +56,7 @@ bool pause(int signals, unsigned ms)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 TerminalSimulator::TerminalSimulator(SimulatorSettings settings)
     : settings_(std::move(settings)), engine_(settings_.plan, settings_.pad)
@@ -111,6 +115,8 @@ int TerminalSimulator::run(FILE *announce)
     long long lastByteMs = 0;
     int status = 0;
     bool serving = true;
+    bool loadsDone = false;
+    int hostOpens = 0; // host opens of the slave not yet closed
 
     // Answers one command; false when the service ends with it.
     auto serve = [&](const std::vector<uint8_t> &cmd) {
@@ -128,8 +134,10 @@ int TerminalSimulator::run(FILE *announce)
         while (engine_.takeCompletedLoad(load)) {
             if (!settings_.outPath.empty())
                 writeOutput(load);
-            if (settings_.loads > 0 && engine_.completedLoads() >= settings_.loads)
+            if (settings_.loads > 0 && engine_.completedLoads() >= settings_.loads) {
+                loadsDone = true;
                 return false;
+            }
         }
         return true;
     };
@@ -138,7 +146,8 @@ int TerminalSimulator::run(FILE *announce)
         int timeout = -1;
         if (assembler.pending() > 0)
             timeout = int(std::max(0LL, lastByteMs + settings_.quietMs - nowMs()));
-        pollfd fds[3] = {{signals, POLLIN, 0}, {link.masterFd(), POLLIN, 0}, {link.watchFd(), POLLIN, 0}};
+        pollfd fds[3] = {
+            {signals, POLLIN, 0}, {link.masterFd(), POLLIN, 0}, {link.watchFd(), POLLIN, 0}};
         int ready = poll(fds, link.watchFd() >= 0 ? 3 : 2, timeout);
         if (ready < 0 && errno != EINTR) {
             status = 1;
@@ -155,6 +164,7 @@ int TerminalSimulator::run(FILE *announce)
                 engine_.log().note("port opened by the host");
             for (int i = 0; i < closes; ++i)
                 engine_.log().note("port closed by the host");
+            hostOpens += opens - closes;
         }
         if (fds[1].revents) {
             ssize_t n = link.readSome(buffer.data(), buffer.size());
@@ -174,7 +184,38 @@ int TerminalSimulator::run(FILE *announce)
             assembler.takeQuiet(command))
             serving = serve(command);
     }
+    if (loadsDone && hostOpens > 0)
+        waitForHostClose(link, signals, hostOpens);
     link.hangUp();
     close(signals);
     return status;
+}
+
+void TerminalSimulator::waitForHostClose(PtyLink &link, int signals, int hostOpens)
+{
+    long long end = nowMs() + kHostCloseWaitMs;
+    std::vector<uint8_t> discard(4096);
+    while (hostOpens > 0) {
+        long long left = end - nowMs();
+        if (left <= 0) {
+            engine_.log().note("the host kept the port open after the last load");
+            return;
+        }
+        pollfd fds[3] = {
+            {signals, POLLIN, 0}, {link.watchFd(), POLLIN, 0}, {link.masterFd(), POLLIN, 0}};
+        if (poll(fds, 3, int(left)) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents)
+            return;
+        if (fds[1].revents) {
+            int opens = 0, closes = 0;
+            link.takePortEvents(opens, closes);
+            hostOpens += opens - closes;
+            if (closes > 0)
+                engine_.log().note("port closed by the host");
+        }
+        // Bytes after the last load are not served; reading them keeps poll quiet.
+        if (fds[2].revents && link.readSome(discard.data(), discard.size()) < 0)
+            return;
+    }
 }

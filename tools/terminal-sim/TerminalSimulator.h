@@ -6,6 +6,8 @@
 #include "TerminalEngine.h"
 
 #include <cstdio>
+
+class PtyLink;
 #include <string>
 
 struct SimulatorSettings {
@@ -31,6 +33,9 @@ public:
     // outPath with "%n" replaced by the load number.
 
 private:
+    // Lets the host read the last reply: returns once the host has closed
+    // the port, a stop signal came, or a few seconds passed.
+    void waitForHostClose(PtyLink &link, int signals, int hostOpens);
     bool writeOutput(const CompletedLoad &load);
     void writeLogLine(const std::string &line);
 

@@ -3,6 +3,8 @@
 // the executable, so the configuration file it creates stays in a temporary
 // folder.
 
+#include "app/KLAVCommandLine.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -78,6 +80,35 @@ TEST_F(CommandLineTest, HelpPrintsTheUsageTextOnly)
     EXPECT_EQ(r.status, 11);
     // The first start created the default configuration beside the program.
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("config/KLAV_init.ini")));
+}
+
+TEST(ProgramArgumentsTest, QtOptionsAreNotTheProgramsWords)
+{
+    struct Case {
+        std::vector<const char *> argv;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {{"KLAVCharger", "-platform", "offscreen"}, {"KLAVCharger"}},
+        {{"KLAVCharger", "-style=fusion", "--reverse", "-qwindowtitle", "T"}, {"KLAVCharger"}},
+        {{"KLAVCharger", "--platform", "offscreen", "a.db", "COM6"}, {"KLAVCharger", "a.db", "COM6"}},
+        {{"KLAVCharger", "a.db", "-stylesheet", "x.qss", "COM6", "3"}, {"KLAVCharger", "a.db", "COM6", "3"}},
+        {{"KLAVCharger", "-?"}, {"KLAVCharger", "-?"}},
+        {{"KLAVCharger", "-h", "-platformx"}, {"KLAVCharger", "-h", "-platformx"}},
+        {{"KLAVCharger", "-platform"}, {"KLAVCharger"}},  // a value that never came
+    };
+    for (const Case &c : cases) {
+        std::vector<char *> argv;
+        for (const char *word : c.argv)
+            argv.push_back(const_cast<char *>(word));
+        EXPECT_EQ(programArguments(int(argv.size()), argv.data()), c.expected) << c.argv.size();
+    }
+}
+
+TEST_F(CommandLineTest, QtOptionsBesideTheProgramsWordsAreLeftToQt)
+{
+    const ProgramRun r = run({"-platform", "offscreen", "-?"});
+    EXPECT_EQ(r.out, kUsage + "\nReturned value : 11");
 }
 
 TEST_F(CommandLineTest, WrongArgumentCountsAreRefusedWith11)

@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -48,6 +49,7 @@ bool writeAll(const QString &path, const QByteArray &bytes)
 struct ProgramRun {
     int status = -1;
     std::string out;
+    std::string err;
     qint64 elapsedMs = 0;
 };
 
@@ -108,7 +110,18 @@ protected:
         tree->addUsbTty(tty);
     }
 
-    ProgramRun run(const QStringList &args)
+    // Runs the program in the folder of the test with the database named by
+    // a printf format: the shell makes the bytes, so names that are not
+    // valid UTF-8 reach the program as they are.
+    ProgramRun runNamed(const QByteArray &nameFormat, const QStringList &args)
+    {
+        const QString script = "mount --bind \"$1\" /sys && cd \"$2\" && p=\"$3\" && "
+                               "n=$(printf \"$4\") && shift 4 && exec \"$p\" \"$n\" \"$@\"";
+        return run(args, {"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()), dir.path(),
+                          program, QString::fromLatin1(nameFormat)});
+    }
+
+    ProgramRun run(const QStringList &args, QStringList command = {})
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -117,15 +130,16 @@ protected:
         env.insert("HOME", dir.path());
         process.setProcessEnvironment(env);
         const QString script = "mount --bind \"$1\" /sys && shift && exec \"$@\"";
+        if (command.isEmpty())
+            command = QStringList{"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()), program};
         QElapsedTimer clock;
         clock.start();
-        process.start("unshare", unshareArgs() + QStringList{"sh", "-c", script, "sh",
-                                                             QString::fromStdString(tree->sysRoot()), program} +
-                                     args);
+        process.start("unshare", unshareArgs() + command + args);
         EXPECT_TRUE(process.waitForFinished(120000));
         ProgramRun r;
         r.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         r.out = process.readAllStandardOutput().toStdString();
+        r.err = process.readAllStandardError().toStdString();
         r.elapsedMs = clock.elapsed();
         return r;
     }
@@ -162,9 +176,32 @@ TEST_F(ConsoleLoadTest, SuccessfulLoadPrintsEveryLineAndDeliversTheFile)
                          "\nResult code : 0"
                          "\nReturned value : 0");
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");  // no warning from Qt either
     EXPECT_EQ(sim->wait(10000), 0);
     EXPECT_EQ(readAll(received), source);
     EXPECT_EQ(readAll(db), source);  // the source is never touched
+}
+
+TEST_F(ConsoleLoadTest, AnyNameTheSystemOpensIsCheckedAndSentAsThatFile)
+{
+    // A relative name with a colon, and one that is not valid UTF-8.
+    for (const QByteArray &format : {QByteArray("x:y.db"), QByteArray("caf\\351.db")}) {
+        SCOPED_TRACE(format.toStdString());
+        const QString made = database(40000, "made.db");
+        const QByteArray source = readAll(made);
+        QByteArray name = format;
+        name.replace("\\351", "\xE9");
+        const QByteArray target = QFile::encodeName(dir.path()) + "/" + name;
+        ASSERT_EQ(::rename(QFile::encodeName(made).constData(), target.constData()), 0);
+        startTerminal({"--loads", "1"});
+        const ProgramRun r = runNamed(format, {"ttyACM0"});
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(sim->wait(10000), 0);
+        EXPECT_EQ(readAll(received), source);
+        QFile::remove(received);
+        ::unlink(target.constData());
+        sim.reset();
+    }
 }
 
 TEST_F(ConsoleLoadTest, OtherPadsAndBlockBoundariesArriveByteForByte)

@@ -255,7 +255,7 @@ TEST_F(KLAVDbManagerTest, CopiesShareTheCursor)
     EXPECT_EQ(second.getDbFile(), first.getDbFile());
 }
 
-TEST_F(KLAVDbManagerTest, PlaceholderAndReplacedConnectionsReadNothing)
+TEST_F(KLAVDbManagerTest, EachManagerReadsItsOwnFileUntilClosed)
 {
     KLAVDbManager placeholder;
     EXPECT_TRUE(placeholder.getDbFile().isEmpty());
@@ -263,18 +263,20 @@ TEST_F(KLAVDbManagerTest, PlaceholderAndReplacedConnectionsReadNothing)
     EXPECT_TRUE(placeholder.getNextData("R_DBINFO").isEmpty());
 
     ASSERT_TRUE(TestDatabase::createValid(path("one.db"), 0));
-    ASSERT_TRUE(TestDatabase::createValid(path("two.db"), 0));
-    // Qt hands an invalid connection's statements to the default connection:
-    // without care the older manager would read the newer one's file.
+    ASSERT_TRUE(TestDatabase::createValid(path("two.db"), 1));
     KLAVDbManager older(bytes(path("one.db")));
     older.setQuery("R_DBINFO");
     EXPECT_EQ(older.getNextData("R_DBINFO").value(0), QByteArray("1"));
+    // A newer manager has a connection of its own: the older one still reads one.db.
     KLAVDbManager newer(bytes(path("two.db")));
-    EXPECT_FALSE(older.checkCoherence());
-    EXPECT_TRUE(older.getFields("R_DBINFO").isEmpty());
-    EXPECT_TRUE(older.getNextData("R_DBINFO").isEmpty());
-    older.setQuery("R_DBINFO");
-    EXPECT_TRUE(older.getNextData("R_DBINFO").isEmpty());
     EXPECT_TRUE(newer.checkCoherence());
-    EXPECT_EQ(newer.getFields("R_DBINFO").size(), 3);
+    EXPECT_EQ(older.getNextData("R_DBINFO").value(0), QByteArray("2"));
+    EXPECT_TRUE(older.checkCoherence());
+
+    KLAVDbManager copy = older;
+    older.close();
+    EXPECT_FALSE(copy.checkCoherence());
+    EXPECT_TRUE(copy.getNextData("R_DBINFO").isEmpty());
+    EXPECT_TRUE(copy.getFields("R_DBINFO").isEmpty());
+    EXPECT_TRUE(newer.checkCoherence());
 }

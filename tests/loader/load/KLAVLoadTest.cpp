@@ -86,7 +86,7 @@ protected:
 
     KLAVUsbConnector connector(const QString &path)
     {
-        KLAVUsbConnector made(KLAVDevice(), KLAVDbManager(path.toUtf8()), pad);
+        KLAVUsbConnector made(KLAVDevice(), KLAVDbManager(QFile::encodeName(path)), pad);
         made.setPortFactory(terminal.factory());
         return made;
     }
@@ -335,6 +335,43 @@ TEST_F(LoadTest, ConsoleProgressIsPrintedAtNewMultiplesOfTen)
     EXPECT_EQ(progressLines(30717), "Loading progress : 100 %;");
     // 20 blocks: each multiple of ten is reached twice but printed once.
     EXPECT_EQ(progressLines(20 * 30717).size(), progressLines(10 * 30717).size());
+}
+
+TEST_F(LoadTest, AFileThatShrinksOrGrowsUnderTheLoadKeepsItsAnnouncedSize)
+{
+    g_consoleMode = true;
+    const QString path = database(3 * 30717);
+    const QByteArray source = TestDatabase::contents(path);
+    struct Case {
+        qint64 resizeTo;
+        int result;
+    };
+    // Cut inside block 2, cut exactly after block 1, grown by a block.
+    for (const Case c : {Case{45000, LOAD_FILE_NOT_OPENED}, Case{30717, LOAD_FILE_NOT_OPENED},
+                         Case{4 * 30717, LOAD_OK}}) {
+        SCOPED_TRACE(c.resizeTo);
+        QFile original(path);  // restored for each case
+        ASSERT_TRUE(original.open(QIODevice::WriteOnly) && original.write(source) == source.size());
+        original.close();
+        terminal.exchanges.clear();
+        terminal.afterExchange = [&path, c](int index) {
+            if (index == 2)  // after the first data block
+                QFile::resize(path, c.resizeTo);
+        };
+        StdoutCapture out;
+        KLAVThread thread(connector(path));
+        EXPECT_EQ(thread.operate(), c.result);
+        const std::string text = out.text();
+        terminal.afterExchange = nullptr;
+        EXPECT_EQ(endingSent(), c.result == LOAD_OK);
+        if (c.result == LOAD_OK) {
+            EXPECT_EQ(dataSent(), source);  // the announced size, not the grown file
+        } else {
+            EXPECT_EQ(dataSent(), source.left(30717));
+            EXPECT_NE(text.find("\nThe database file could not be read"), std::string::npos);
+            EXPECT_EQ(text.find("100 %"), std::string::npos) << text;
+        }
+    }
 }
 
 TEST_F(LoadTest, CancelStopsAfterTheBlockInFlightWithoutEndingFrame)

@@ -226,6 +226,30 @@ TEST_F(TerminalSimTest, ServesLoadsAndWritesEachReceivedDatabase)
     EXPECT_NE(frames.find("-- port closed by the host"), std::string::npos);
 }
 
+TEST_F(TerminalSimTest, TheLastReplyStaysUntilTheHostHasClosed)
+{
+    std::string log = folder_ + "/frames.log";
+    SimProcess sim({"--log", log, "--loads=1"});
+    {
+        HostLine host(sim.slavePath());
+        const Bytes database = pattern(100, 3);
+        ASSERT_EQ(host.exchange(initFrame(2), 9).size(), 9u);
+        ASSERT_EQ(host.exchange(requestFrame(2, uint32_t(database.size())), 7).size(), 7u);
+        Bytes frame{0x01, 0x00, uint8_t(database.size())};
+        frame.insert(frame.end(), database.begin(), database.end());
+        ASSERT_EQ(host.exchange(frame, 1), Bytes{0x05});
+        host.exchange(kEnding, 0);  // sent, not read yet
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (readText(log).find("load 1 received whole") == std::string::npos &&
+               Clock::now() < deadline)
+            poll(nullptr, 0, 10);
+        // A slow host: its read comes well after the simulator's last load.
+        poll(nullptr, 0, 300);
+        EXPECT_EQ(host.receive(3, 3000), Bytes({0x05, 0x00, 0x00}));
+    }
+    EXPECT_EQ(sim.wait(10000), 0);
+}
+
 TEST_F(TerminalSimTest, MisbehavesOverTheLine)
 {
     SimProcess sim({"--wrong-byte", "init:0:0xF3", "--nack", "1:Err", "--delay", "300"});

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "BootRecordLink.h"
+#include "ProgressReporter.h"
+#include "link/SerialLink.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rdrload {
+
+// What FirmLoaderDL_ is given.
+struct FirmLoaderRequest {
+    const uint8_t *config = nullptr;
+    int configLength = 0;
+    const uint8_t *boot = nullptr;
+    int bootLength = 0;
+    const uint8_t *image = nullptr;
+    int imageLength = 0;
+    int port = 0;
+    const uint8_t *productId = nullptr; // 32 bytes
+    ProgressCallback callback = nullptr;
+    uint32_t imageAddress = 0;
+    uint32_t loadAddress = 0;
+};
+
+// Reflashes a reader through its boot loader, one run per object.
+//
+// Holds the reader in reset with RTS, selects boot mode with DTR, meets the
+// boot loader at 9600 baud ('A' answered by ':'), initialises its registers
+// and SDRAM with ten register records, sends the configuration file to the
+// load address and launches it, then at 115200 baud sends the boot file to
+// the load address, the image to the image address filled with 0xFF to
+// 0x7FE0 and the 32-byte product identifier at 0x7FE0, commands the
+// flashing, waits up to 30 s for its ACK, and releases boot mode and resets.
+//
+// Returns 0, 10 for a request that cannot be sent (before the port is
+// opened), the link layer's result of the opening (1), read timeout (2),
+// baud-rate change (1) or final acknowledgement (2, 6, 8, 18), or 6 when the
+// boot loader does not answer 'A'. Failed records do not end the run; a
+// failed file record ends that file's transfer with the report
+// "Send b-record failure...". Without a callback no reports are made.
+class FirmLoader {
+public:
+    explicit FirmLoader(const FirmLoaderRequest &request);
+    FirmLoader(const FirmLoader &) = delete;
+    FirmLoader &operator=(const FirmLoader &) = delete;
+
+    int run();
+
+    // The image file and the fill end here, below the identifier block.
+    static constexpr uint32_t kIdentifierOffset = 0x7FE0;
+    static constexpr std::size_t kIdentifierLength = 32;
+    // Fill records that fail one after the other before the fill gives up:
+    // each failure leaves the address where it was.
+    static constexpr int kFillFailureLimit = 32;
+
+private:
+    bool requestIsSendable() const;
+    int openAndSynchronise();
+    void resetIntoBootMode();
+    void sendRegisters();
+    void sendFile(const uint8_t *data, int length, std::size_t recordSize, const char *text);
+    void fillImageArea();
+    void sendIdentifier();
+    int finish();
+
+    bool sendBulk(const uint8_t *data, std::size_t length, uint8_t flags = 0);
+    bool sendCommand(bool echoMode);
+    void countSent(uint32_t bytes);
+
+    FirmLoaderRequest request_;
+    ProgressReporter progress_;
+    PortHandle handle_ = nullptr;
+    BootRecordLink link_{handle_};
+    // Where the next record goes; only a record that succeeds moves it on.
+    uint32_t address_ = 0;
+};
+
+} // namespace rdrload
