@@ -17,7 +17,8 @@ std::string hexBytes(const Bytes &bytes)
 }
 
 ReaderEngine::ReaderEngine(ReaderBehaviour behaviour, Journal journal)
-    : behaviour_(behaviour), journal_(std::move(journal)), update_(behaviour_.update, journal_)
+    : behaviour_(behaviour), journal_(std::move(journal)), data_(behaviour.data, journal_),
+      update_(behaviour_.update, journal_)
 {
     if (behaviour_.bootLoader)
         bootLoader_ = std::make_unique<BootLoaderSim>(*behaviour_.bootLoader, journal_);
@@ -49,6 +50,9 @@ void ReaderEngine::hostOpened()
 void ReaderEngine::hostClosed()
 {
     note("close");
+    data_.reset();
+    if (download_ != nullptr)
+        download_->hostClosed();
     state_ = State::Closed;
     output_.clear();
     if (bootLoader_)
@@ -96,6 +100,16 @@ void ReaderEngine::receivedByte(uint8_t byte)
     case State::Idle:
         if (byte == kAck)
             return;
+        if (DataExchanges::isRequest(byte)) {
+            send(data_.start(byte));
+            state_ = data_.active() ? State::Data : State::Idle;
+            return;
+        }
+        if (download_ != nullptr && DownloadListener::isRequest(byte)) {
+            send(download_->start(byte));
+            state_ = download_->active() ? State::Downloading : State::Idle;
+            return;
+        }
         if (byte == kLoopbackRequest) {
             lengthBytes_.clear();
             state_ = State::LoopbackLength;
@@ -119,6 +133,11 @@ void ReaderEngine::receivedByte(uint8_t byte)
         send(Bytes{kAck});
         state_ = loopbackLeft_ == 0 ? State::Idle : State::LoopbackData;
         return;
+    case State::Data:
+        send(data_.receive(byte));
+        if (!data_.active())
+            state_ = State::Idle;
+        return;
     case State::LoopbackData:
         loopback_.push_back(byte);
         if (--loopbackLeft_ == 0) {
@@ -132,7 +151,26 @@ void ReaderEngine::receivedByte(uint8_t byte)
         if (update_.finished())
             state_ = State::Idle;
         return;
+    case State::Downloading:
+        send(download_->received(byte));
+        if (!download_->active())
+            state_ = State::Idle;
+        return;
     }
+}
+
+bool ReaderEngine::awaitingEndOfData() const
+{
+    return state_ == State::Downloading && download_->awaitingEndOfData();
+}
+
+void ReaderEngine::dataEnded()
+{
+    if (!awaitingEndOfData())
+        return;
+    send(download_->dataEnded());
+    if (!download_->active())
+        state_ = State::Idle;
 }
 
 Bytes ReaderEngine::takeOutput()

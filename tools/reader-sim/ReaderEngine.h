@@ -1,6 +1,8 @@
 #pragma once
 
 #include "BootLoaderSim.h"
+#include "DataExchanges.h"
+#include "DownloadListener.h"
 #include "UpdateReceiver.h"
 
 #include <cstdint>
@@ -23,11 +25,13 @@ struct ReaderBehaviour {
     // reader takes the double break as given. A pty carries no break, so
     // the end of this quiet time stands for it.
     uint32_t quietMs = 150;
+    // The data exchanges: uploads, downloads, test mode.
+    DataBehaviour data;
+    // The update receiver's answers and output file.
+    UpdateBehaviour update;
     // Set: the reader is in boot mode and its boot loader (BootLoaderSim)
     // answers instead of everything below.
     std::optional<BootLoaderOptions> bootLoader;
-    // The update receiver's answers and output file.
-    UpdateBehaviour update;
 };
 
 // The reader's protocol, apart from any transport: the transport reports
@@ -39,7 +43,10 @@ struct ReaderBehaviour {
 //                           -> ACK after 'L', ACK after the length, then the
 //                              data echoed back unchanged (a loopback for
 //                              testing the line itself)
+//   '6', '5', 'T'           -> the data exchanges (DataExchanges)
 //   '2' and what follows    -> an update package transfer (UpdateReceiver)
+//   '1' or '0'              -> an application or firmware download, served
+//                              by the DownloadListener when one is set
 //   ACK from the host       -> nothing
 //   any other request byte  -> NAK
 class ReaderEngine {
@@ -56,6 +63,12 @@ public:
     // What the reader sends now (empty when nothing).
     Bytes takeOutput();
 
+    // Serves download requests with `listener` (not owned; null: NAK).
+    void setDownloadListener(DownloadListener *listener) { download_ = listener; }
+    // The host has been quiet for the listener's end-of-data time.
+    bool awaitingEndOfData() const;
+    void dataEnded();
+
     // Whether the transport should time the quiet after an opening; bytes
     // from the host restart that time.
     bool awaitingQuiet() const { return state_ == State::AwaitingBreak; }
@@ -66,7 +79,17 @@ public:
     static constexpr uint8_t kLoopbackRequest = 'L';
 
 private:
-    enum class State { Closed, AwaitingBreak, Asleep, Idle, LoopbackLength, LoopbackData, Update };
+    enum class State {
+        Closed,
+        AwaitingBreak,
+        Asleep,
+        Idle,
+        LoopbackLength,
+        LoopbackData,
+        Data,
+        Update,
+        Downloading
+    };
 
     void receivedByte(uint8_t byte);
     void send(const Bytes &bytes);
@@ -79,8 +102,10 @@ private:
     Bytes lengthBytes_;
     std::size_t loopbackLeft_ = 0;
     Bytes loopback_;
-    std::unique_ptr<BootLoaderSim> bootLoader_;
+    DataExchanges data_;
     UpdateReceiver update_;
+    std::unique_ptr<BootLoaderSim> bootLoader_;
+    DownloadListener *download_ = nullptr;
 };
 
 // "41 42 0d" for the journal.

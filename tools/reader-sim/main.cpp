@@ -6,12 +6,14 @@
 #include "PtyPort.h"
 #include "ReaderEngine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,24 +43,41 @@ void installStopHandlers()
 
 void printUsage(std::FILE *out)
 {
-    std::fputs(
-        "usage: reader-sim [--wake ack|nak|none|0xHH] [--quiet-ms N] [--link PATH]\n"
-        "                  [--record FILE]\n"
-        "  Serves a simulated reader on a new pseudo-terminal and prints its device\n"
-        "  path on the first line. Stop it with SIGTERM or Ctrl-C.\n"
-        "  --wake      answer to the double break (default ack); none stays silent\n"
-        "  --quiet-ms  quiet time after the host opens the port that stands for the\n"
-        "              double break (default 150)\n"
-        "  --link      also make PATH a symbolic link to the device (for example\n"
-        "              /dev/COM7), removed on exit\n"
-        "  --record    append every event and byte exchanged to FILE\n",
-        out);
-    std::fputs(BootLoaderArguments::usage(), out);
+    std::fputs("usage: reader-sim [--wake ack|nak|none|0xHH] [--quiet-ms N] [--link PATH]\n"
+               "                  [--record FILE] [--output FILE] [--signature ANSWER]\n"
+               "                  [--answer N=ANSWER] [--restarts N] [--after-request 0xHH]\n"
+               "                  [--app-block N] [--end-quiet-ms N]\n"
+               "  Serves a simulated reader on a new pseudo-terminal and prints its device\n"
+               "  path on the first line. Stop it with SIGTERM or Ctrl-C.\n"
+               "  --wake      answer to the double break (default ack); none stays silent\n"
+               "  --quiet-ms  quiet time after the host opens the port that stands for the\n"
+               "              double break (default 150)\n"
+               "  --link      also make PATH a symbolic link to the device (for example\n"
+               "              /dev/COM7), removed on exit\n"
+               "  --record    append every event and byte exchanged to FILE\n"
+               "  Application ('1') and firmware ('0') downloads:\n"
+               "  --output    write each received image to FILE (whole, when the signature\n"
+               "              is answered)\n"
+               "  --signature answer to the signature check: ack (default), nak, none, 0xHH\n"
+               "  --answer    replace answer N of a download (1: the request, then each\n"
+               "              acknowledgement in turn, the signature last) with ack, nak,\n"
+               "              none or 0xHH; may be repeated\n"
+               "  --restarts  answer 'f' (restarting) to the first N firmware requests\n"
+               "  --after-request  send this byte after acknowledging a firmware request\n"
+               "              (e.g. 0x78 for 'x') instead of taking the transfer\n"
+               "  --app-block application block size, 128 (default) or 64 for the slow\n"
+               "              variant: where a short image's 2nd and 4th blocks end\n"
+               "  --end-quiet-ms  host quiet time after image data that ends the image\n"
+               "              (default 300)\n",
+               out);
+    std::fputs(dataOptionsUsage(), out);
     std::fputs(UpdateBehaviour::usage(), out);
+    std::fputs(BootLoaderArguments::usage(), out);
 }
 
 struct Options {
     ReaderBehaviour behaviour;
+    DownloadBehaviour download;
     std::string linkPath;
     std::string recordPath;
     BootLoaderArguments bootLoader;
@@ -82,6 +101,56 @@ bool parseWake(const std::string &text, int &answer)
     return true;
 }
 
+bool parseNumber(const std::string &text, unsigned long &value)
+{
+    char *end = nullptr;
+    value = std::strtoul(text.c_str(), &end, 0);
+    return end != text.c_str() && *end == '\0';
+}
+
+// "N=ANSWER" for --answer.
+bool parseAnswer(const std::string &text, std::map<int, int> &answers)
+{
+    const std::size_t equals = text.find('=');
+    unsigned long number = 0;
+    int answer = 0;
+    if (equals == std::string::npos || !parseNumber(text.substr(0, equals), number) || number < 1 ||
+        !parseWake(text.substr(equals + 1), answer))
+        return false;
+    answers[static_cast<int>(number)] = answer;
+    return true;
+}
+
+bool parseDownloadOption(const std::string &name, const std::string &value,
+                         DownloadBehaviour &download, bool &known)
+{
+    known = true;
+    unsigned long number = 0;
+    if (name == "--output") {
+        download.outputPath = value;
+        return true;
+    }
+    if (name == "--signature")
+        return parseWake(value, download.signatureAnswer);
+    if (name == "--answer")
+        return parseAnswer(value, download.answers);
+    if (name == "--after-request")
+        return parseWake(value, download.afterFirmwareRequest);
+    if (name == "--restarts" || name == "--app-block" || name == "--end-quiet-ms") {
+        if (!parseNumber(value, number))
+            return false;
+        if (name == "--restarts")
+            download.restarts = static_cast<int>(number);
+        else if (name == "--app-block")
+            download.applicationBlock = number == 64 ? 64 : 128;
+        else
+            download.endQuietMs = static_cast<uint32_t>(number);
+        return true;
+    }
+    known = false;
+    return true;
+}
+
 bool parseOptions(int argc, char **argv, Options &options)
 {
     for (int i = 1; i < argc; ++i) {
@@ -93,6 +162,11 @@ bool parseOptions(int argc, char **argv, Options &options)
         if (i + 1 >= argc)
             return false;
         std::string value = argv[++i];
+        bool known = false;
+        if (!parseDownloadOption(name, value, options.download, known))
+            return false;
+        if (known)
+            continue;
         if (name == "--wake") {
             if (!parseWake(value, options.behaviour.wakeAnswer))
                 return false;
@@ -106,11 +180,16 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.linkPath = value;
         } else if (name == "--record") {
             options.recordPath = value;
-        } else if (BootLoaderArguments::isOption(name)) {
-            if (!options.bootLoader.take(name, value))
+        } else if (std::string error; parseDataOption(name, value, options.behaviour.data, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "reader-sim: %s\n", error.c_str());
                 return false;
+            }
         } else if (UpdateBehaviour::isOption(name)) {
             if (!options.behaviour.update.takeOption(name, value))
+                return false;
+        } else if (BootLoaderArguments::isOption(name)) {
+            if (!options.bootLoader.take(name, value))
                 return false;
         } else {
             return false;
@@ -153,15 +232,19 @@ int millisecondsUntil(Clock::time_point when)
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
-void serve(PtyPort &port, ReaderEngine &engine)
+void serve(PtyPort &port, ReaderEngine &engine, uint32_t endQuietMs)
 {
     bool hostPresent = false;
     std::optional<Clock::time_point> quietEnd;
     const auto quiet = std::chrono::milliseconds(engine.behaviour().quietMs);
+    Clock::time_point lastInput = Clock::now();
+    const auto endQuiet = std::chrono::milliseconds(endQuietMs);
     while (!g_stop) {
         int timeout = 100;
         if (quietEnd)
             timeout = millisecondsUntil(*quietEnd);
+        if (engine.awaitingEndOfData())
+            timeout = std::min(timeout, millisecondsUntil(lastInput + endQuiet));
         PtyPort::Readiness ready = port.wait(timeout);
         if (ready.interrupted)
             continue;
@@ -185,6 +268,7 @@ void serve(PtyPort &port, ReaderEngine &engine)
             quietEnd = Clock::now() + quiet;
         }
         if (ready.readable) {
+            lastInput = Clock::now();
             engine.received(port.readAvailable());
             if (engine.awaitingQuiet())
                 quietEnd = Clock::now() + quiet;
@@ -193,6 +277,8 @@ void serve(PtyPort &port, ReaderEngine &engine)
             quietEnd.reset();
             engine.quietTimeElapsed();
         }
+        if (engine.awaitingEndOfData() && Clock::now() >= lastInput + endQuiet)
+            engine.dataEnded();
         Bytes out = engine.takeOutput();
         if (!out.empty())
             port.writeAll(out);
@@ -239,10 +325,13 @@ int main(int argc, char **argv)
     std::printf("%s\n", port->slavePath().c_str());
     std::fflush(stdout);
 
-    ReaderEngine engine(options.behaviour, [&record](const std::string &line) {
+    auto journal = [&record](const std::string &line) {
         if (record.is_open())
             record << line << std::endl; // flushed: tests read it while we run
-    });
-    serve(*port, engine);
+    };
+    ReaderEngine engine(options.behaviour, journal);
+    DownloadListener download(options.download, journal);
+    engine.setDownloadListener(&download);
+    serve(*port, engine, options.download.endQuietMs);
     return 0;
 }

@@ -1,0 +1,146 @@
+// The rdrload front end as a process against the built librdrload.so: the
+// load command, the library it loads, the commands answered on the host,
+// help and wrong command lines.
+
+#include "FrontEndRun.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace rdrload::testing;
+
+namespace {
+
+FrontEndRun runHost(const std::string &arguments)
+{
+    return runFrontEnd(arguments);
+}
+
+} // namespace
+
+TEST(FrontEnd, LoadsAndFreesAFileThroughTheLibrary)
+{
+    TempFolder folder;
+    std::vector<unsigned char> bytes;
+    for (int i = 0; i < 70000; ++i)
+        bytes.push_back(static_cast<unsigned char>(i * 31 + (i >> 8)));
+    std::ofstream(folder.file("app.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    uint32_t hash = 2166136261u;
+    for (unsigned char byte : bytes) {
+        hash ^= byte;
+        hash *= 16777619u;
+    }
+    char expectedHash[16];
+    std::snprintf(expectedHash, sizeof expectedHash, "0x%08x", hash);
+
+    FrontEndRun run = runHost("load " + quoted(folder.file("app.bin")));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "OpenSession_: 0\nLoadBuffer_: 0\nsize: 70000\nfnv1a: " +
+                              std::string(expectedHash) + "\nFreeBuffer_: 0\nCloseSession_: 0\n");
+}
+
+TEST(FrontEnd, ReturnsTheResultOfAFailedLoad)
+{
+    TempFolder folder;
+    FrontEndRun run = runHost("load " + quoted(folder.file("missing.bin")));
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.output, "OpenSession_: 0\nLoadBuffer_: 3\nCloseSession_: 0\n");
+}
+
+TEST(FrontEnd, LoadsTheLibraryItIsGivenAndRefusesBadCommandLines)
+{
+    TempFolder folder;
+    std::ofstream(folder.file("x.bin")) << "x";
+    // A library that cannot be loaded.
+    const std::string missing = quoted(folder.file("nothing.so"));
+    FILE *pipe = ::popen((std::string(RDRLOAD_FRONTEND) + " --library " + missing + " load " +
+                          quoted(folder.file("x.bin")) + " 2>/dev/null")
+                             .c_str(),
+                         "r");
+    ASSERT_NE(pipe, nullptr);
+    char ignored[256];
+    while (std::fread(ignored, 1, sizeof ignored, pipe) > 0) {
+    }
+    const int raw = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 69);
+
+    struct Case {
+        const char *arguments;
+        int status;
+    };
+    for (const Case &c :
+         {Case{"", 64}, Case{"nonsense", 64}, Case{"upload", 64}, Case{"upload D", 64},
+          Case{"upload D --port 256", 64}, Case{"upload DD --port 3", 64},
+          Case{"test 300 --port 3", 64}, Case{"lines --port 3 --dtr 2 --rts 0", 64},
+          Case{"download K --port 3", 64}, Case{"upload D --port 3 --bogus", 64},
+          Case{"bootload a b c --port 3", 64}}) {
+        FrontEndRun run = runHost(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_TRUE(run.output.empty()) << c.arguments;
+        EXPECT_NE(run.errors.find("usage: rdrload"), std::string::npos) << c.arguments;
+    }
+}
+
+TEST(FrontEnd, EveryCommandHasItsHelp)
+{
+    for (const char *command :
+         {"application", "firmware", "bootload", "update", "packet", "upload", "download", "pid",
+          "type", "test", "lines", "serial", "time", "load"}) {
+        FrontEndRun run = runHost(std::string(command) + " --help");
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_EQ(run.output.rfind(std::string("usage: rdrload [--library PATH] ") + command, 0),
+                  0u)
+            << run.output;
+    }
+    FrontEndRun overview = runHost("--help");
+    EXPECT_EQ(overview.status, 0);
+    EXPECT_NE(overview.output.find("Exit status:"), std::string::npos);
+}
+
+TEST(FrontEnd, HostQueriesAndMissingFiles)
+{
+    FrontEndRun serial = runHost("serial --port 4");
+    EXPECT_EQ(serial.status, 0);
+    EXPECT_EQ(serial.output, "serial number: 0123456789\nGetSerialNumber_: 0 OK\n");
+
+    FrontEndRun time = runHost("time");
+    EXPECT_EQ(time.status, 0);
+    EXPECT_EQ(time.output.rfind("host time: 20", 0), 0u) << time.output;
+
+    TempFolder folder;
+    FrontEndRun download = runHost("download K " + quoted(folder.file("absent")) + " --port 3");
+    EXPECT_EQ(download.status, 3);
+    EXPECT_EQ(download.output, "LoadBuffer_: 3 FILE_ERROR\n");
+    EXPECT_NE(download.errors.find("cannot read"), std::string::npos);
+}
+
+TEST(FrontEnd, SaysWhenTheLibraryLacksTheExportACommandNeeds)
+{
+    // Another shared library loads fine but has none of the exports.
+    TempFolder folder;
+    for (const char *name : {"config", "boot", "image", "pid"})
+        std::ofstream(folder.file(name)) << "x";
+    const std::string command =
+        std::string(RDRLOAD_FRONTEND) + " --library " + quoted(RDRLOAD_OTHER_LIBRARY) +
+        " bootload " + quoted(folder.file("config")) + " " + quoted(folder.file("boot")) + " " +
+        quoted(folder.file("image")) + " --port 3 --pid " + quoted(folder.file("pid")) +
+        " --image-address 0 --load-address 0 2>&1";
+    FILE *pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[256];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        output.append(chunk, got);
+    const int raw = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 69);
+    EXPECT_EQ(output, "rdrload: FirmLoaderDL_ is not available in this library\n");
+}
