@@ -7,6 +7,7 @@
 #include "DownloadReader.h"
 #include "FakeLinkEnvironment.h"
 #include "ProgressLog.h"
+#include "api/rdrload.h"
 
 #include <gtest/gtest.h>
 
@@ -539,4 +540,14 @@ TEST_F(FirmwareDownloadTest, APortThatWillNotOpenOrTakeTheRequestEndsTheDownload
     EXPECT_EQ(run(image), 1);
     EXPECT_EQ(env.trace.texts().back(), "FirmwareDL ClosePort Error OPEN_COM_PORT\n");
     EXPECT_FALSE(com3.isOpen());
+}
+
+TEST(FirmwareDownloadExport, WithoutItsHelperTheDownloadIsRefusedBeforeThePortIsOpened)
+{
+    // No libPortScout.so beside this program nor on the search path.
+    FakeLinkEnvironment env;
+    Bytes image = firmwareImage(4000, 0x0100);
+    EXPECT_EQ(FirmwareDL_(image.data(), image.size(), 3, 0, nullptr), 10);
+    EXPECT_EQ(env.trace.texts(), (std::vector<std::string>{"Can't load PortScout.dll\n"}));
+    EXPECT_EQ(env.serial.port(3).openAttempts(), 0);
 }
