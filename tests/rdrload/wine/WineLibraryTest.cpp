@@ -1,11 +1,12 @@
 // rdrload.dll as a Windows host meets it: loaded with LoadLibraryA, exports
 // found by their plain names with GetProcAddress, version resource read back
-// with the version API.
+// with the version API; PortScout.dll as rdrload.dll loads it.
 
 #include "rdrload.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <windows.h>
@@ -108,4 +109,48 @@ TEST(WineLibrary, CarriesVersionOnePointZeroPointEight)
     std::printf("rdrload.dll file version %u.%u.%u.%u, product version %s\n",
                 HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
                 HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), text);
+}
+
+// What Wine can show of PortScout.dll: its four plain names, the status for
+// a null argument, and "not found" where Wine's device tree has no USB
+// serial device (COM ports mapped to ptys are not devices of the Ports
+// class there). Finding real devices is tested only on Windows.
+TEST(WineLibrary, PortScoutAnswersWhatWineKnows)
+{
+    HMODULE helper = ::LoadLibraryA(PORTSCOUT_DLL);
+    ASSERT_NE(helper, nullptr) << "LoadLibraryA failed: " << ::GetLastError();
+    using DriverByCom = uint8_t(__stdcall *)(int32_t, wchar_t *);
+    using PositionByDriver = uint8_t(__stdcall *)(const wchar_t *, int32_t *, int32_t *);
+    using DriverByPosition = uint8_t(__stdcall *)(int32_t, int32_t, wchar_t *);
+    using ComByDriver = uint8_t(__stdcall *)(const wchar_t *, wchar_t *);
+    auto find = [helper](const char *name) {
+        return reinterpret_cast<void *>(::GetProcAddress(helper, name));
+    };
+    auto driverByCom = reinterpret_cast<DriverByCom>(find("searchDriverByComPemtal"));
+    auto positionByDriver = reinterpret_cast<PositionByDriver>(find("searchPositionByDriver"));
+    auto driverByPosition = reinterpret_cast<DriverByPosition>(find("searchDriverByPosition"));
+    auto comByDriver = reinterpret_cast<ComByDriver>(find("searchComByDriverPemtal"));
+    ASSERT_NE(driverByCom, nullptr);
+    ASSERT_NE(positionByDriver, nullptr);
+    ASSERT_NE(driverByPosition, nullptr);
+    ASSERT_NE(comByDriver, nullptr);
+
+    wchar_t identifier[200] = L"untouched";
+    wchar_t comName[100] = L"untouched";
+    int32_t hub = -1;
+    int32_t port = -1;
+    const wchar_t *device = L"USB\\VID_0C59&PID_0012\\0001";
+    EXPECT_EQ(driverByCom(7, nullptr), 2);
+    EXPECT_EQ(positionByDriver(nullptr, &hub, &port), 2);
+    EXPECT_EQ(driverByPosition(1, 1, nullptr), 2);
+    EXPECT_EQ(comByDriver(device, nullptr), 2);
+    EXPECT_EQ(driverByCom(7, identifier), 1);
+    EXPECT_EQ(positionByDriver(device, &hub, &port), 1);
+    EXPECT_EQ(driverByPosition(1, 1, identifier), 1);
+    EXPECT_EQ(comByDriver(device, comName), 1);
+    EXPECT_EQ(std::wstring(identifier), L"untouched");
+    EXPECT_EQ(std::wstring(comName), L"untouched");
+    EXPECT_EQ(hub, -1);
+    EXPECT_EQ(port, -1);
+    ::FreeLibrary(helper);
 }
