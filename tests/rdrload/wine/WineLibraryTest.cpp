@@ -43,7 +43,12 @@ TEST(WineLibrary, HostsFindTheExportsByTheirPlainNames)
     using LoadBufferFn = int (*)(char *, unsigned char **, unsigned long *, ProgressCallback);
     using FreeBufferFn = int (*)(unsigned char *);
     using SessionFn = int (*)();
+#if defined(__i386__)
+    // A member function takes its target in ECX on 32-bit Windows.
+    using AssignFn = Param &(__thiscall *)(Param *, const Param &);
+#else
     using AssignFn = Param &(*)(Param *, const Param &);
+#endif
     auto load = dll.find<LoadBufferFn>("LoadBuffer_");
     auto release = dll.find<FreeBufferFn>("FreeBuffer_");
     auto open = dll.find<SessionFn>("OpenSession_");
