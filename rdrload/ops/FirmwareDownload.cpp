@@ -151,6 +151,7 @@ void FirmwareDownload::locateReader(uint8_t port)
     wchar_t identifier[kIdentifierChars] = {};
     const int found = helper_.functions.driverByCom(port, identifier);
     traceFormat("FirmWareDL COM%d -> %s (ret=%d)", port, narrow(identifier).c_str(), found);
+    identifier[kIdentifierChars - 1] = L'\0'; // the helper reads it back
     const int placed = helper_.functions.positionByDriver(identifier, &hub_, &hubPort_);
     hub_ &= 0xff;
     hubPort_ &= 0xff;

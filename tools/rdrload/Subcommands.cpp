@@ -43,7 +43,7 @@ int finish(HostContext &host, const char *exportName, int result, ResultKind kin
 // A file read by the library's LoadBuffer_ and given back with FreeBuffer_.
 class LoadedFile {
 public:
-    LoadedFile(HostContext &host) : host_(host) {}
+    explicit LoadedFile(HostContext &host) : host_(host) {}
     ~LoadedFile()
     {
         if (data_ != nullptr && free_ != nullptr)
@@ -107,7 +107,7 @@ bool parsePort(const CommandLine &line, unsigned char &port, std::string &why)
         why = "--port N is required";
         return false;
     }
-    if (!parseNumber(line.value("--port"), 0, 255, number)) {
+    if (!parseNumber(line.value("--port"), 1, 255, number)) {
         why = "--port wants a COM port number from 1 to 255";
         return false;
     }
@@ -236,6 +236,30 @@ int runFirmware(HostContext &host, const Arguments &arguments)
     return runImage(host, arguments, "firmware", "FirmwareDL_", nullptr);
 }
 
+uint32_t packetField(const unsigned char *packet, std::size_t offset)
+{
+    return uint32_t{packet[offset]} | (uint32_t{packet[offset + 1]} << 8) |
+           (uint32_t{packet[offset + 2]} << 16) | (uint32_t{packet[offset + 3]} << 24);
+}
+
+// Whether the packet's header (26 bytes) and the parts it announces (flag
+// 2, offset and length from byte 2) lie inside its `size` bytes.
+bool packetFitsItsFile(const unsigned char *packet, unsigned long size)
+{
+    constexpr std::size_t kHeader = 26;
+    if (size < kHeader)
+        return false;
+    for (std::size_t flag : {std::size_t{2}, std::size_t{14}}) {
+        if (packetField(packet, flag) != 2)
+            continue;
+        const uint64_t end =
+            2 + uint64_t{packetField(packet, flag + 4)} + packetField(packet, flag + 8);
+        if (end > size)
+            return false;
+    }
+    return true;
+}
+
 int runPacket(HostContext &host, const Arguments &arguments)
 {
     Parsed parsed = parseArguments(host, commandNamed("packet"), arguments, 1, true);
@@ -247,9 +271,9 @@ int runPacket(HostContext &host, const Arguments &arguments)
     LoadedFile packet(host);
     if (int result = packet.load(parsed.line.positional()[0]); result != 0)
         return loadFailure(host, result);
-    // The packet's header alone is 26 bytes; the library reads it blindly.
-    if (packet.size() < 26) {
-        std::fprintf(host.err, "rdrload packet: %s is too short for a packet header\n",
+    // The library trusts the packet's header; the file's size is known here.
+    if (!packetFitsItsFile(packet.data(), packet.size())) {
+        std::fprintf(host.err, "rdrload packet: %s: its header points beyond its end\n",
                      parsed.line.positional()[0].c_str());
         return exitstatus::kBadInput;
     }
@@ -477,9 +501,11 @@ int runLines(HostContext &host, const Arguments &arguments)
     auto setLevels = need<decltype(&SetLevel_DTR_RTS_)>(host, "SetLevel_DTR_RTS_");
     if (setLevels == nullptr)
         return exitstatus::kUnavailable;
-    void *handle = nullptr;
+    // No export closes the port SetLevel_DTR_RTS_ opens: the handle stays
+    // ours, and the port open, until the program ends.
+    static void *heldPort = nullptr;
     const int result =
-        setLevels(parsed.port, static_cast<int>(dtr), static_cast<int>(rts), &handle);
+        setLevels(parsed.port, static_cast<int>(dtr), static_cast<int>(rts), &heldPort);
     const int status = finish(host, "SetLevel_DTR_RTS_", result, ResultKind::Code);
     if (result == 0 && parsed.line.has("--hold")) {
         // The port, and with it the levels, last until this program ends.

@@ -106,7 +106,7 @@ TEST(FrontEnd, EveryCommandHasItsHelp)
     EXPECT_NE(overview.output.find("Exit status:"), std::string::npos);
 }
 
-TEST(FrontEnd, HostQueriesAndMissingFiles)
+TEST(FrontEnd, HostQueriesAndBadFiles)
 {
     FrontEndRun serial = runHost("serial --port 4");
     EXPECT_EQ(serial.status, 0);
@@ -117,6 +117,17 @@ TEST(FrontEnd, HostQueriesAndMissingFiles)
     EXPECT_EQ(time.output.rfind("host time: 20", 0), 0u) << time.output;
 
     TempFolder folder;
+    // A packet whose application would lie beyond the file's end.
+    std::vector<unsigned char> packet(40, 0);
+    packet[2] = 2;    // application flag
+    packet[6] = 24;   // offset from byte 2
+    packet[10] = 100; // length: 14 bytes are there
+    std::ofstream(folder.file("packet"), std::ios::binary)
+        .write(reinterpret_cast<const char *>(packet.data()), 40);
+    FrontEndRun cut = runHost("packet " + quoted(folder.file("packet")) + " --port 3");
+    EXPECT_EQ(cut.status, 65);
+    EXPECT_TRUE(cut.output.empty());
+
     FrontEndRun download = runHost("download K " + quoted(folder.file("absent")) + " --port 3");
     EXPECT_EQ(download.status, 3);
     EXPECT_EQ(download.output, "LoadBuffer_: 3 FILE_ERROR\n");

@@ -204,16 +204,6 @@ TEST_F(ReaderCommands, ANakEndsInNackError)
     EXPECT_TRUE(journalHas(journal(), "fault nak"));
 }
 
-TEST_F(ReaderCommands, ShortLengthAndShortDataEndInTimeouts)
-{
-    writeFile(folder.file("report"), Bytes{1, 2, 3});
-    startReader({"--fault", "short-data", "--test-report", folder.file("report")});
-    FrontEndRun test = run("test 2");
-    EXPECT_EQ(test.status, 6);
-    EXPECT_EQ(test.output, "testMode_: 6 TIMEOUT_ERROR\n");
-    EXPECT_TRUE(journalHas(journal(), "fault short data"));
-}
-
 TEST_F(ReaderCommands, LinesOpenTheReaderPort)
 {
     startReader({});

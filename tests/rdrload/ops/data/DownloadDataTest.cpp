@@ -118,16 +118,3 @@ TEST(DownloadData, AFailedOrShortWriteClosesThePortWithOtherError)
         EXPECT_EQ(env.trace.texts().back(), "DownloadData ClosePort \n");
     }
 }
-
-TEST(DownloadData, ASilentReaderEndsAfterTheTenSecondWakeWait)
-{
-    FakeLinkEnvironment env;
-    FakePort &port = env.serial.port(5);
-    AnswerReader reader({}, -1);
-    port.setReader(&reader);
-    unsigned char data[1] = {7};
-    EXPECT_EQ(DownloadData_(data, 1, 'K', 5), TIMEOUT_ERROR);
-    EXPECT_TRUE(port.written().empty());
-    // Break 110 ms, then 10 s + 1 ms for one byte, then the close pause.
-    EXPECT_EQ(env.clock.nowMs(), 110u + 10001u + 1000u);
-}
