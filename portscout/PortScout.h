@@ -18,8 +18,10 @@
 #include <wchar.h>
 
 #if defined(_WIN32)
+/* PortScout.def exports the functions by their plain names; a dllexport
+   here would add the decorated names (name@8) of 32-bit Windows. */
 #define PORTSCOUT_CALL __stdcall
-#define PORTSCOUT_EXPORT __declspec(dllexport)
+#define PORTSCOUT_EXPORT
 #else
 #define PORTSCOUT_CALL
 #define PORTSCOUT_EXPORT __attribute__((visibility("default")))

@@ -14,7 +14,8 @@ struct HubPosition {
 
 // The mapping between COM port numbers, ttys and USB devices, read from a
 // sysfs tree and a device folder (/sys and /dev in production; tests give
-// trees they build).
+// trees they build). On Windows the roots are not used: the same questions
+// are answered from the device tree (SetupAPI, CfgMgr32).
 //
 //   COM n      -> <dev>/COM<n> when it exists, else <dev>/ttyS<n-1>; its
 //                 symbolic links are followed until a name that

@@ -4,7 +4,8 @@
 
 namespace rdrload {
 
-// Real time: the standard library's monotonic clock and thread sleep.
+// Real time: the platform's monotonic clock and sleep (the standard
+// library's on POSIX, GetTickCount64 and Sleep on Windows).
 class SteadyClock : public Clock {
 public:
     void sleep(uint32_t milliseconds) override;

@@ -3,6 +3,13 @@
 #include <cstdint>
 #include <string>
 
+// The helper's functions use the Windows API convention on 32-bit Windows.
+#if defined(_WIN32)
+#define PORTSCOUT_CALLCONV __stdcall
+#else
+#define PORTSCOUT_CALLCONV
+#endif
+
 namespace rdrload {
 
 // The four functions of the port-locating helper library, PortScout, which
@@ -11,13 +18,15 @@ namespace rdrload {
 // COM-name buffer 200 bytes. Every function returns a status, 0 for found.
 struct PortScoutFunctions {
     // COM number -> identifier of the device behind it.
-    using DriverByCom = uint8_t (*)(int32_t com, wchar_t *identifier);
+    using DriverByCom = uint8_t(PORTSCOUT_CALLCONV *)(int32_t com, wchar_t *identifier);
     // identifier -> hub number and port on that hub.
-    using PositionByDriver = uint8_t (*)(const wchar_t *identifier, int32_t *hub, int32_t *port);
+    using PositionByDriver = uint8_t(PORTSCOUT_CALLCONV *)(const wchar_t *identifier, int32_t *hub,
+                                                           int32_t *port);
     // hub position -> identifier of the device there.
-    using DriverByPosition = uint8_t (*)(int32_t hub, int32_t port, wchar_t *identifier);
+    using DriverByPosition = uint8_t(PORTSCOUT_CALLCONV *)(int32_t hub, int32_t port,
+                                                           wchar_t *identifier);
     // identifier -> "COM<n>".
-    using ComByDriver = uint8_t (*)(const wchar_t *identifier, wchar_t *comName);
+    using ComByDriver = uint8_t(PORTSCOUT_CALLCONV *)(const wchar_t *identifier, wchar_t *comName);
 
     DriverByCom driverByCom = nullptr;
     PositionByDriver positionByDriver = nullptr;

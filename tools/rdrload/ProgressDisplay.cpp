@@ -64,7 +64,7 @@ void ProgressDisplay::finish()
     barDrawn_ = false;
 }
 
-void ProgressDisplay::callback(void *info)
+void __stdcall ProgressDisplay::callback(void *info)
 {
     const auto *report = static_cast<const ProgressInfo *>(info);
     if (g_current != nullptr && report != nullptr)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rdrload.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -18,8 +20,10 @@ public:
     void finish();
 
     // The callback handed to the library; it shows on the display made
-    // current with setCurrent() (the callback has no argument of ours).
-    static void callback(void *info);
+    // current with setCurrent() (the callback has no argument of ours). Its
+    // calling convention is the library's callback type's (__stdcall on
+    // 32-bit Windows).
+    static void __stdcall callback(void *info);
     static void setCurrent(ProgressDisplay *display);
 
 private:

@@ -1,22 +1,18 @@
 // rdrload: drives card readers from a shell through librdrload. It loads
-// the library by name with dlopen as any host program does and offers each
+// the library by name (dlopen, LoadLibraryA on Windows) as any host program does and offers each
 // export as a subcommand; see `rdrload --help` and `rdrload CMD --help`.
 // The exit statuses are listed in ResultText.h and the README.
 
+#include "HostPlatform.h"
 #include "RdrloadLibrary.h"
 #include "ResultText.h"
 #include "Subcommands.h"
 
-#include <climits>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-constexpr const char *kSoname = "librdrload.so.1";
 
 void printOverview(std::FILE *out)
 {
@@ -37,20 +33,6 @@ void printOverview(std::FILE *out)
                "69 library or export not available; 70 undocumented result; 73 output file\n"
                "not written.\n",
                out);
-}
-
-// ../lib/librdrload.so.1 from the folder of this executable when it is
-// there (a build tree or an installed prefix), else the soname alone.
-std::string defaultLibraryPath()
-{
-    char self[PATH_MAX];
-    ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
-        return kSoname;
-    std::string path(self, static_cast<std::size_t>(length));
-    std::string beside = path.substr(0, path.rfind('/')) + "/../lib/" + kSoname;
-    struct stat info {};
-    return ::stat(beside.c_str(), &info) == 0 ? beside : kSoname;
 }
 
 bool wantsHelp(const std::vector<std::string> &arguments)
@@ -96,7 +78,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "rdrload: cannot use %s: %s\n", libraryPath.c_str(), error.c_str());
         return exitstatus::kUnavailable;
     }
-    HostContext host{library, stdout, stderr, ::isatty(STDOUT_FILENO) == 1};
+    HostContext host{library, stdout, stderr, outputIsTerminal()};
     const int status = command->run(host, arguments);
     std::fflush(stdout);
     return status;

@@ -1,0 +1,12 @@
+#include "ThreadId.h"
+
+#include <windows.h>
+
+namespace rdrload {
+
+uint32_t currentThreadId()
+{
+    return ::GetCurrentThreadId();
+}
+
+} // namespace rdrload
