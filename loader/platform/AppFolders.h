@@ -1,5 +1,6 @@
 #pragma once
-// Folders the program reads and writes, found through Qt on every platform.
+// Folders the program reads and writes: through Qt (AppFolders.cpp), or
+// through the shell on Windows (AppFolders_win32.cpp).
 
 #include <string>
 
