@@ -1,0 +1,103 @@
+// Discovery's reading of sysfs: one USB tty in a generated tree whose
+// attribute files (idVendor, idProduct, serial, product and the tty's
+// uevent) take their contents from the input on each run, then the device
+// record's parsing of the path discovery made. Identifiers are four hex
+// digits, as the kernel writes them; the serial number, product name and
+// uevent are whatever the device and the input give. The record must read
+// back the identifiers and serial number discovery put in, and the port it
+// opens must be a node inside the device folder.
+
+#include "FuzzInput.h"
+#include "SysfsTree.h"
+
+#include "app/KLAVCommandLine.h"
+#include "platform/UsbTtyEnumerator.h"
+#include "port/KLAVDevice.h"
+#include "port/KLAVGuid.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+struct Tree {
+    SysfsTree tree;
+    std::string usbDevice;
+    std::string ttyDir;
+    Tree()
+    {
+        tree.addUsbTty(SysfsTree::UsbTty{});
+        usbDevice = tree.sysRoot() + "/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+        ttyDir = usbDevice + "/1-2:1.0/tty/ttyACM0";
+    }
+};
+
+// Writes the file, or removes it when `present` is false.
+void setFile(const std::string &path, bool present, const std::string &text)
+{
+    if (!present) {
+        std::remove(path.c_str());
+        return;
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string hex4(FuzzInput &in)
+{
+    static const char digits[] = "0123456789abcdef";
+    const unsigned value = unsigned(in.byte()) << 8 | in.byte();
+    std::string text;
+    for (int shift = 12; shift >= 0; shift -= 4)
+        text += digits[(value >> shift) & 15];
+    return text;
+}
+
+std::string withoutLineEnd(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static Tree t;
+    g_consoleMode = true;
+    FuzzInput in(data, size);
+    const unsigned present = in.byte();
+    const std::string vendor = hex4(in), product = hex4(in);
+    const std::string serial = in.chunk(in.byte());
+    const std::string name = in.chunk(in.byte());
+    const std::string uevent = in.rest();
+    setFile(t.usbDevice + "/idVendor", present & 1, vendor + "\n");
+    setFile(t.usbDevice + "/idProduct", present & 2, product + "\n");
+    setFile(t.usbDevice + "/serial", present & 4, serial);
+    setFile(t.usbDevice + "/product", present & 8, name);
+    setFile(t.ttyDir + "/uevent", present & 16, uevent);
+
+    const UsbSerialScan scan = UsbTtyEnumerator(t.tree.sysRoot(), t.tree.devRoot()).scan();
+    require(scan.opened);
+    for (const UsbSerialInterface &item : scan.interfaces) {
+        require(item.portName == "ttyACM0");
+        require(item.fileName.compare(0, t.tree.devRoot().size() + 1, t.tree.devRoot() + "/") == 0);
+        require(item.fileName.find("/..") == std::string::npos);
+        KLAVDevice device(item.interfacePath, item.fileName, item.portName, item.friendlyName,
+                          usbDeviceInterfaceClass());
+        require(device.getVID() == vendor && device.getPID() == product);
+        const std::string given = withoutLineEnd(serial);
+        require(device.getSerialNumber() == given || device.getSerialNumber() == "1-2");
+        require(device.getLpFileName() == item.fileName);
+    }
+    return 0;
+}
