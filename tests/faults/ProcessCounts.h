@@ -20,7 +20,7 @@ inline int entries(const char *folder)
         if (entry->d_name[0] != '.')
             ++count;
     closedir(dir);
-    return count - (std::string(folder) == "/proc/self/fd" ? 1 : 0);  // the listing's own
+    return count - (std::string(folder) == "/proc/self/fd" ? 1 : 0); // the listing's own
 }
 
 inline int openFiles()

@@ -36,7 +36,7 @@ struct Fault {
     const char *fault;
     std::vector<std::string> simOptions;
     int result;
-    int limitMs;  // the exchange's time-out plus the margin
+    int limitMs; // the exchange's time-out plus the margin
 };
 
 // Port time-outs: 3000 ms for a whole reply, 500 ms between two bytes; the
@@ -52,7 +52,10 @@ const Fault kFaults[] = {
     {"initialisation", "short answer", {"--short-reply", "init:4"}, LOAD_OK, kTotal + kMargin},
     {"request", "silence", {"--short-reply", "request:0"}, LOAD_REQUEST_REFUSED, kTotal + kMargin},
     {"request", "wrong byte", {"--wrong-byte", "request:4"}, LOAD_REQUEST_REFUSED, kMargin},
-    {"request", "short answer", {"--short-reply", "request:3"}, LOAD_REQUEST_REFUSED,
+    {"request",
+     "short answer",
+     {"--short-reply", "request:3"},
+     LOAD_REQUEST_REFUSED,
      kTotal + kMargin},
     {"data", "silence", {"--short-reply", "3:0"}, LOAD_NO_RESPONSE, kTotal + kMargin},
     {"data", "wrong byte", {"--wrong-byte", "3:0"}, LOAD_BLOCK_REFUSED, kMargin},
@@ -82,7 +85,7 @@ TEST(LoadFaultTable, EveryFaultEndsCleanlyWithItsResult)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("acts.db");
-    ASSERT_TRUE(TestDatabase::createOfSize(path, 40000));  // two data blocks
+    ASSERT_TRUE(TestDatabase::createOfSize(path, 40000)); // two data blocks
     const QByteArray original = TestDatabase::contents(path);
     const QDateTime modified = QFileInfo(path).lastModified();
 
@@ -93,9 +96,9 @@ TEST(LoadFaultTable, EveryFaultEndsCleanlyWithItsResult)
         const int filesBefore = ProcessCounts::openFiles();
         const int threadsBefore = ProcessCounts::threadsSettledAt(0, 0);
 
-        const KLAVDevice device("\\\\?\\usb#vid_0e6b&pid_0080#FAULTS#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
-                                sim.slavePath(), "ttyFAULT", "Velantra QX (ttyFAULT)",
-                                usbDeviceInterfaceClass());
+        const KLAVDevice device(
+            "\\\\?\\usb#vid_0e6b&pid_0080#FAULTS#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+            sim.slavePath(), "ttyFAULT", "Velantra QX (ttyFAULT)", usbDeviceInterfaceClass());
         const auto start = std::chrono::steady_clock::now();
         int result = -1;
         {
@@ -106,7 +109,8 @@ TEST(LoadFaultTable, EveryFaultEndsCleanlyWithItsResult)
             thread.start();
             ASSERT_TRUE(thread.wait(unsigned(f.limitMs + 10000)));
             ASSERT_EQ(feedback.size() + nack.size(), 1);
-            result = feedback.isEmpty() ? resultOfText(nack[0][0].toString()) : feedback[0][0].toInt();
+            result =
+                feedback.isEmpty() ? resultOfText(nack[0][0].toString()) : feedback[0][0].toInt();
         }
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - start)

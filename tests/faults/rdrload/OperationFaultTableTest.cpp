@@ -44,17 +44,15 @@ struct Call {
 
 Call application()
 {
-    return {Bytes(1000, 0x5A),
-            [](Bytes &image) {
+    return {Bytes(1000, 0x5A), [](Bytes &image) {
                 return ApplicationDL_(image.data(), image.size(), kPort, 0, ignoreProgress);
             }};
 }
 
 Call download()
 {
-    return {Bytes(300, 0x33), [](Bytes &data) {
-                return DownloadData_(data.data(), int(data.size()), 'D', kPort);
-            }};
+    return {Bytes(300, 0x33),
+            [](Bytes &data) { return DownloadData_(data.data(), int(data.size()), 'D', kPort); }};
 }
 
 Call upload()
@@ -85,8 +83,8 @@ Call firmLoader()
 {
     return {Bytes(4096, 0x11), [](Bytes &file) {
                 unsigned char productId[32] = {'Q', 'X'};
-                return FirmLoaderDL_(file.data(), 256, file.data(), 1024, file.data(), 4096,
-                                     kPort, productId, ignoreProgress, 0x00400000, 0x00100000);
+                return FirmLoaderDL_(file.data(), 256, file.data(), 1024, file.data(), 4096, kPort,
+                                     productId, ignoreProgress, 0x00400000, 0x00100000);
             }};
 }
 
@@ -98,7 +96,7 @@ struct Fault {
     std::vector<std::string> simOptions;
     int result;
     int waitMs;
-    const char *hangUpAfter = nullptr;  // journal text after which reader-sim is stopped
+    const char *hangUpAfter = nullptr; // journal text after which reader-sim is stopped
 };
 
 // waitMs: what the path waits by design, the faulted exchange's time-out
@@ -108,37 +106,92 @@ const Fault kFaults[] = {
     {"ApplicationDL_", "request", "NAK", application, {"--answer", "1=nak"}, 1, 1000},
     {"ApplicationDL_", "request", "wrong byte", application, {"--answer", "1=0x41"}, 1, 1000},
     {"ApplicationDL_", "block", "NAK", application, {"--answer", "2=nak"}, NACK_ERROR, 1000},
-    {"ApplicationDL_", "block", "wrong byte", application, {"--answer", "2=0x41"}, OTHER_ERROR,
+    {"ApplicationDL_",
+     "block",
+     "wrong byte",
+     application,
+     {"--answer", "2=0x41"},
+     OTHER_ERROR,
      1000},
-    {"ApplicationDL_", "signature", "NAK", application, {"--signature", "nak"}, SIGNATURE_ERROR,
+    {"ApplicationDL_",
+     "signature",
+     "NAK",
+     application,
+     {"--signature", "nak"},
+     SIGNATURE_ERROR,
      1000},
     {"ApplicationDL_", "block", "hang-up", application, {}, TIMEOUT_ERROR, 1000, "answer 2 "},
     // The one silence that really waits: the other silences are the same
     // read with another time-out, timed on the virtual clock by each
     // operation's own tests (tests/rdrload/ops).
-    {"DownloadData_", "request", "silence", download, {"--fault", "silence@1"}, TIMEOUT_ERROR,
+    {"DownloadData_",
+     "request",
+     "silence",
+     download,
+     {"--fault", "silence@1"},
+     TIMEOUT_ERROR,
      10000 + 1000},
     {"DownloadData_", "request", "NAK", download, {"--fault", "nak@1"}, NACK_ERROR, 1000},
-    {"DownloadData_", "data", "wrong byte", download, {"--fault", "wrong-byte@4"}, OTHER_ERROR,
+    {"DownloadData_",
+     "data",
+     "wrong byte",
+     download,
+     {"--fault", "wrong-byte@4"},
+     OTHER_ERROR,
      1000},
     // The port is closed twice on this path (by the acknowledgement check,
     // then again), each close pausing.
     {"UploadData_", "letter", "NAK", upload, {"--fault", "nak@2"}, NACK_ERROR, 2000 + 2000},
-    {"UploadData_", "length", "short answer", upload, {"--fault", "short-length"}, TIMEOUT_ERROR,
+    {"UploadData_",
+     "length",
+     "short answer",
+     upload,
+     {"--fault", "short-length"},
+     TIMEOUT_ERROR,
      2000 + 10000 + 1000},
-    {"testMode_", "request", "wrong byte", testMode, {"--fault", "wrong-byte@1"}, OTHER_ERROR,
+    {"testMode_",
+     "request",
+     "wrong byte",
+     testMode,
+     {"--fault", "wrong-byte@1"},
+     OTHER_ERROR,
      1000},
     {"testMode_", "test number", "NAK", testMode, {"--fault", "nak@2"}, NACK_ERROR, 1000},
-    {"ThirdPartyUpdate_", "decision", "refusal", update, {"--update-decision", "7"},
-     int(0xFF000007u), 1000},
-    {"ThirdPartyUpdate_", "header", "NAK", update, {"--update-header-answer", "1:nak"},
-     NACK_ERROR, 2000},
-    {"ThirdPartyUpdate_", "packet", "wrong byte", update, {"--update-packet-answer", "1:0x41"},
-     OTHER_ERROR, 2000},
-    {"FirmLoaderDL_", "synchronisation", "wrong byte", firmLoader,
-     {"--boot-loader", "0x00400000", "--sync-answer", "0x41"}, TIMEOUT_ERROR, 200 + 1000 + 1000},
-    {"FirmLoaderDL_", "flash", "NAK", firmLoader,
-     {"--boot-loader", "0x00400000", "--flash-answer", "nak"}, NACK_ERROR, 4000},
+    {"ThirdPartyUpdate_",
+     "decision",
+     "refusal",
+     update,
+     {"--update-decision", "7"},
+     int(0xFF000007u),
+     1000},
+    {"ThirdPartyUpdate_",
+     "header",
+     "NAK",
+     update,
+     {"--update-header-answer", "1:nak"},
+     NACK_ERROR,
+     2000},
+    {"ThirdPartyUpdate_",
+     "packet",
+     "wrong byte",
+     update,
+     {"--update-packet-answer", "1:0x41"},
+     OTHER_ERROR,
+     2000},
+    {"FirmLoaderDL_",
+     "synchronisation",
+     "wrong byte",
+     firmLoader,
+     {"--boot-loader", "0x00400000", "--sync-answer", "0x41"},
+     TIMEOUT_ERROR,
+     200 + 1000 + 1000},
+    {"FirmLoaderDL_",
+     "flash",
+     "NAK",
+     firmLoader,
+     {"--boot-loader", "0x00400000", "--flash-answer", "nak"},
+     NACK_ERROR,
+     4000},
 };
 
 bool journalHas(const std::string &journal, const std::string &text)

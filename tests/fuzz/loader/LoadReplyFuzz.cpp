@@ -63,7 +63,7 @@ bool documented(int result)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    static QCoreApplication app(*argc, *argv);  // the SQLite driver is a plugin
+    static QCoreApplication app(*argc, *argv); // the SQLite driver is a plugin
     g_consoleMode = false;
     fixture();
     return 0;

@@ -30,7 +30,7 @@ void require(bool condition)
 }
 
 struct Service {
-    unsigned failures = 0;  // bit per call: 1 establish, 2 list, 4 connect, 8 control, 16 attribute
+    unsigned failures = 0; // bit per call: 1 establish, 2 list, 4 connect, 8 control, 16 attribute
     std::string readers;
     std::string features;
     std::string vendor;
@@ -85,7 +85,7 @@ LONG SCardListReaders(SCARDCONTEXT, LPCSTR, LPSTR readers, LPDWORD length)
     std::string list = service.readers;
     list.push_back('\0');
     list.push_back('\0');
-    require(*length == SCARD_AUTOALLOCATE);  // the only form the loader uses
+    require(*length == SCARD_AUTOALLOCATE); // the only form the loader uses
     char *made = static_cast<char *>(std::malloc(list.size()));
     std::memcpy(made, list.data(), list.size());
     *reinterpret_cast<char **>(readers) = made;
@@ -165,8 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const uint8_t command[] = {0x2F, 0xC0, 0x04, 0x00, 0x78, 0x01, 0x2C, 0xB8, 0xE4};
         std::vector<uint8_t> response(size_t(capacity) + 1, 0xA5);
         int32_t length = capacity;
-        const bool ok = port.ExecuteCommand(command, sizeof command, response.data(), &length,
-                                            500, 3000);
+        const bool ok =
+            port.ExecuteCommand(command, sizeof command, response.data(), &length, 500, 3000);
         require(length >= 0 && length <= capacity);
         require(response[size_t(capacity)] == 0xA5);
         if (ok)

@@ -27,7 +27,9 @@ int main(int argc, char *argv[])
     }
     const QByteArray init("\x2F\xC0", 2), request("\x2F\x40", 2), data("\x01", 1),
         ending("\x02\x00\x00", 3);
-    const QByteArray nack("\x06\x00\x05" "FULL!", 8);
+    const QByteArray nack("\x06\x00\x05"
+                          "FULL!",
+                          8);
     int written = 0;
     for (int pad : {2, 5}) {
         const auto good = [pad](const QByteArray &command) {

@@ -33,8 +33,8 @@ int runOperation(int op, std::vector<unsigned char> &image, void (*progress)(voi
     case kOpFirmware:
         return FirmwareDL_(bytes, length, kFuzzPort, 0, progress);
     case kOpFirmLoader:
-        return FirmLoaderDL_(bytes, size, bytes, size, bytes, size, kFuzzPort, productId,
-                             progress, 0x10000, 0x10000);
+        return FirmLoaderDL_(bytes, size, bytes, size, bytes, size, kFuzzPort, productId, progress,
+                             0x10000, 0x10000);
     case kOpUpdate:
         return ThirdPartyUpdate_(bytes, length, 0, kFuzzPort, 0, progress);
     case kOpPacket: {

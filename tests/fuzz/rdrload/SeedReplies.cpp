@@ -19,7 +19,9 @@ int main(int argc, char *argv[])
     const std::string replies[] = {
         std::string(),
         std::string("\x01\x15", 2),
-        std::string("\x08" "READY\x06\x06\x06", 9),
+        std::string("\x08"
+                    "READY\x06\x06\x06",
+                    9),
     };
     int written = 0;
     for (int op = 0; op < kOpCount; ++op) {
