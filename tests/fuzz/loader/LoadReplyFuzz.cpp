@@ -36,7 +36,6 @@ void require(bool condition)
 struct Fixture {
     QTemporaryDir dir;
     QString path = dir.filePath("load.db");
-    std::unique_ptr<KLAVUsbConnector> connector;
     QByteArray contents;
 };
 
@@ -46,8 +45,6 @@ Fixture &fixture()
         auto *f = new Fixture;
         require(TestDatabase::createOfSize(f->path, kFuzzDatabaseSize));
         f->contents = TestDatabase::contents(f->path);
-        f->connector = std::make_unique<KLAVUsbConnector>(
-            KLAVDevice(), KLAVDbManager(QFile::encodeName(f->path)), kPad);
         return f;
     }();
     return *made;
@@ -77,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     terminal.reply = [&replies](const QByteArray &, int index) {
         return index < replies.size() ? replies[index] : QByteArray();
     };
-    KLAVUsbConnector connector(*f.connector);
+    // A load closes its database connection at the end: a manager per run.
+    KLAVUsbConnector connector(KLAVDevice(), KLAVDbManager(QFile::encodeName(f.path)), kPad);
     connector.setPortFactory(terminal.factory());
     int result;
     {

@@ -1,6 +1,6 @@
 // Writes seeds for the load fuzz target into the folder given: a terminal
 // that accepts the whole load, one that NACKs a block with a text, one that
-// refuses the request, for two PAD numbers' reply bytes.
+// refuses the request.
 
 #include "LoadReplies.h"
 #include "ScriptedPort.h"
@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
                           "FULL!",
                           8);
     int written = 0;
-    for (int pad : {2, 5}) {
+    for (int pad : {2}) {
         const auto good = [pad](const QByteArray &command) {
             return ScriptedTerminal::wellBehaved(command, pad);
         };

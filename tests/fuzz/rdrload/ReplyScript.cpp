@@ -24,7 +24,7 @@ int runOperation(int op, std::vector<unsigned char> &image, void (*progress)(voi
     const auto length = static_cast<unsigned long>(image.size());
     const int size = static_cast<int>(image.size());
     std::vector<unsigned char> answer(4096);
-    unsigned char productId[16] = {};
+    unsigned char productId[32] = {};
     switch (op) {
     case kOpApplication:
         return ApplicationDL_(bytes, length, kFuzzPort, 0, progress);
