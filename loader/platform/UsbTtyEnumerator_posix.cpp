@@ -19,6 +19,21 @@ namespace {
 const char *const kInterfaceClassSuffix = "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 const char *const kDefaultProduct = "USB Serial Device";  // the name Windows gives
 
+// A serial number the device itself reports can hold any byte. Windows
+// refuses one with a byte below 0x20, above 0x7F or a comma and names the
+// device by its bus position instead; so does this, so that no control or
+// non-ASCII byte reaches the device path, the window or the log.
+bool usableSerial(const std::string &serial)
+{
+    if (serial.empty())
+        return false;
+    for (unsigned char c : serial) {
+        if (c < 0x20 || c > 0x7F || c == ',')
+            return false;
+    }
+    return true;
+}
+
 bool exists(const std::string &path)
 {
     struct stat info;
@@ -165,7 +180,7 @@ UsbSerialScan UsbTtyEnumerator::scan() const
         if (!exists(node))
             continue;
         std::string serial, productName;
-        if (!readAttribute(usbDevice + "/serial", serial) || serial.empty())
+        if (!readAttribute(usbDevice + "/serial", serial) || !usableSerial(serial))
             serial = baseName(usbDevice);  // the bus position, such as 1-2.3
         if (!readAttribute(usbDevice + "/product", productName) || productName.empty())
             productName = kDefaultProduct;

@@ -61,6 +61,8 @@ LONG copyOut(const std::string &bytes, void *buffer, DWORD capacity, DWORD *retu
 
 } // namespace
 
+constexpr SCARDCONTEXT kContext = 0x100;
+
 extern "C" {
 
 LONG SCardEstablishContext(DWORD, LPCVOID, LPCVOID, LPSCARDCONTEXT context)
@@ -68,12 +70,14 @@ LONG SCardEstablishContext(DWORD, LPCVOID, LPCVOID, LPSCARDCONTEXT context)
     if (fails(1))
         return SCARD_E_NO_SERVICE;
     ++service.contexts;
-    *context = 0x100;
+    *context = kContext;
     return SCARD_S_SUCCESS;
 }
 
-LONG SCardReleaseContext(SCARDCONTEXT)
+LONG SCardReleaseContext(SCARDCONTEXT context)
 {
+    if (context != kContext || service.contexts == 0)
+        return SCARD_E_INVALID_HANDLE;
     --service.contexts;
     return SCARD_S_SUCCESS;
 }
@@ -99,8 +103,10 @@ LONG SCardFreeMemory(SCARDCONTEXT, LPCVOID memory)
     return SCARD_S_SUCCESS;
 }
 
-LONG SCardConnect(SCARDCONTEXT, LPCSTR, DWORD, DWORD, LPSCARDHANDLE card, LPDWORD protocol)
+LONG SCardConnect(SCARDCONTEXT context, LPCSTR, DWORD, DWORD, LPSCARDHANDLE card, LPDWORD protocol)
 {
+    if (context != kContext || service.contexts == 0)
+        return SCARD_E_INVALID_HANDLE;
     if (fails(4))
         return SCARD_E_UNKNOWN_READER;
     ++service.cards;
