@@ -185,13 +185,15 @@ const Fault kFaults[] = {
      {"--boot-loader", "0x00400000", "--sync-answer", "0x41"},
      TIMEOUT_ERROR,
      200 + 1000 + 1000},
+    // Reset, start and launch pauses (1.3 s), the close (1 s) and the
+    // transfer of some 1100 echoed records before the flash command.
     {"FirmLoaderDL_",
      "flash",
      "NAK",
      firmLoader,
      {"--boot-loader", "0x00400000", "--flash-answer", "nak"},
      NACK_ERROR,
-     4000},
+     2300 + 3000},
 };
 
 bool journalHas(const std::string &journal, const std::string &text)
