@@ -186,7 +186,7 @@ const Fault kFaults[] = {
      TIMEOUT_ERROR,
      200 + 1000 + 1000},
     // Reset, start and launch pauses (1.3 s), the close (1 s) and the
-    // transfer of some 1100 echoed records before the flash command.
+    // transfer of the files, echoed record by record, before the flash command.
     {"FirmLoaderDL_",
      "flash",
      "NAK",
