@@ -118,6 +118,21 @@ std::string usbDeviceOf(const std::string &ttyDevice, const std::string &treeRoo
     return std::string();
 }
 
+// A node name that stays inside the device folder: relative, every part
+// named (no empty part, no "." or "..").
+bool insideDeviceFolder(const std::string &name)
+{
+    if (name.empty() || name.front() == '/')
+        return false;
+    std::istringstream parts(name);
+    std::string part;
+    while (std::getline(parts, part, '/')) {
+        if (part.empty() || part == "." || part == "..")
+            return false;
+    }
+    return name.back() != '/';
+}
+
 std::string deviceNodeName(const std::string &ttyDevice, const std::string &portName)
 {
     std::string uevent;
@@ -125,7 +140,7 @@ std::string deviceNodeName(const std::string &ttyDevice, const std::string &port
         std::istringstream lines(uevent);
         std::string line;
         while (std::getline(lines, line)) {
-            if (line.compare(0, 8, "DEVNAME=") == 0 && line.size() > 8)
+            if (line.compare(0, 8, "DEVNAME=") == 0 && insideDeviceFolder(line.substr(8)))
                 return line.substr(8);
         }
     }

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 TEST(FuzzFindings, DeviceSerialNumbersThatCannotStandInThePath)
@@ -43,5 +44,33 @@ TEST(FuzzFindings, DeviceSerialNumbersThatCannotStandInThePath)
         EXPECT_EQ(device.getVID(), "0e6b");
         EXPECT_EQ(device.getPID(), "0080");
         EXPECT_EQ(device.getSerialNumber(), c.recorded);
+    }
+}
+
+// Discovery: the node a port opens is the device folder joined with the
+// DEVNAME of the tty's uevent, and "/.." made the device folder's parent the
+// port. A DEVNAME that would lead out of the folder now counts as none: the
+// port's own name is used.
+TEST(FuzzFindings, DeviceNodeNamesThatLeaveTheDeviceFolder)
+{
+    const struct {
+        std::string devName;
+        std::string node; // below the device folder
+    } cases[] = {
+        {"/..", "ttyACM0"},        {"..", "ttyACM0"},
+        {"../escape", "ttyACM0"},  {"a/../b", "ttyACM0"},
+        {"./ttyACM0", "ttyACM0"},  {"serial//ACM0", "ttyACM0"},
+        {"/dev/ttyS0", "ttyACM0"}, {"serial/by-name/qx", "serial/by-name/qx"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.devName);
+        SysfsTree tree;
+        SysfsTree::UsbTty tty;
+        tty.devName = c.devName;
+        tree.addUsbTty(tty);
+        std::ofstream(tree.devRoot() + "/ttyACM0") << "";
+        const UsbSerialScan scan = UsbTtyEnumerator(tree.sysRoot(), tree.devRoot()).scan();
+        ASSERT_EQ(scan.interfaces.size(), 1u);
+        EXPECT_EQ(scan.interfaces[0].fileName, tree.devRoot() + "/" + c.node);
     }
 }
