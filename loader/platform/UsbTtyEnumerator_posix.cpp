@@ -119,11 +119,16 @@ std::string usbDeviceOf(const std::string &ttyDevice, const std::string &treeRoo
 }
 
 // A node name that stays inside the device folder: relative, every part
-// named (no empty part, no "." or "..").
+// named (no empty part, no "." or ".."), no control byte (a zero byte would
+// cut the path short where it is used).
 bool insideDeviceFolder(const std::string &name)
 {
     if (name.empty() || name.front() == '/')
         return false;
+    for (unsigned char c : name) {
+        if (c < 0x20)
+            return false;
+    }
     std::istringstream parts(name);
     std::string part;
     while (std::getline(parts, part, '/')) {

@@ -49,18 +49,25 @@ TEST(FuzzFindings, DeviceSerialNumbersThatCannotStandInThePath)
 
 // Discovery: the node a port opens is the device folder joined with the
 // DEVNAME of the tty's uevent, and "/.." made the device folder's parent the
-// port. A DEVNAME that would lead out of the folder now counts as none: the
-// port's own name is used.
+// port, as did "." followed by a zero byte (the path is cut there where it is
+// used). A DEVNAME that would lead out of the folder or holds a control byte
+// now counts as none: the port's own name is used.
 TEST(FuzzFindings, DeviceNodeNamesThatLeaveTheDeviceFolder)
 {
     const struct {
         std::string devName;
         std::string node; // below the device folder
     } cases[] = {
-        {"/..", "ttyACM0"},        {"..", "ttyACM0"},
-        {"../escape", "ttyACM0"},  {"a/../b", "ttyACM0"},
-        {"./ttyACM0", "ttyACM0"},  {"serial//ACM0", "ttyACM0"},
-        {"/dev/ttyS0", "ttyACM0"}, {"serial/by-name/qx", "serial/by-name/qx"},
+        {"/..", "ttyACM0"},
+        {"..", "ttyACM0"},
+        {"../escape", "ttyACM0"},
+        {"a/../b", "ttyACM0"},
+        {"./ttyACM0", "ttyACM0"},
+        {"serial//ACM0", "ttyACM0"},
+        {"/dev/ttyS0", "ttyACM0"},
+        {"serial/by-name/qx", "serial/by-name/qx"},
+        {std::string(".\0\0E=/..DEV", 11), "ttyACM0"},
+        {"..DEV", "..DEV"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.devName);
