@@ -32,7 +32,8 @@ public:
     // A device tree laid out like the kernel's sysfs under sysfsRoot
     // (class/tty/<port> leading to .../<usb device>/<interface>/.../<port>),
     // with device nodes under devRoot. A port's node is devRoot + "/" + the
-    // DEVNAME its uevent file gives (the port's own name when it gives none).
+    // DEVNAME its uevent file gives (the port's own name when it gives none or
+    // one that would lead out of devRoot).
     UsbTtyEnumerator(std::string sysfsRoot, std::string devRoot);
 
     UsbSerialScan scan() const;

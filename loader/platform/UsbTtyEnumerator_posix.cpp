@@ -19,6 +19,21 @@ namespace {
 const char *const kInterfaceClassSuffix = "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 const char *const kDefaultProduct = "USB Serial Device";  // the name Windows gives
 
+// A serial number the device itself reports can hold any byte. Windows
+// refuses one with a byte below 0x20, above 0x7F or a comma and names the
+// device by its bus position instead; so does this, so that no control or
+// non-ASCII byte reaches the device path, the window or the log.
+bool usableSerial(const std::string &serial)
+{
+    if (serial.empty())
+        return false;
+    for (unsigned char c : serial) {
+        if (c < 0x20 || c > 0x7F || c == ',')
+            return false;
+    }
+    return true;
+}
+
 bool exists(const std::string &path)
 {
     struct stat info;
@@ -103,6 +118,26 @@ std::string usbDeviceOf(const std::string &ttyDevice, const std::string &treeRoo
     return std::string();
 }
 
+// A node name that stays inside the device folder: relative, every part
+// named (no empty part, no "." or ".."), no control byte (a zero byte would
+// cut the path short where it is used).
+bool insideDeviceFolder(const std::string &name)
+{
+    if (name.empty() || name.front() == '/')
+        return false;
+    for (unsigned char c : name) {
+        if (c < 0x20)
+            return false;
+    }
+    std::istringstream parts(name);
+    std::string part;
+    while (std::getline(parts, part, '/')) {
+        if (part.empty() || part == "." || part == "..")
+            return false;
+    }
+    return name.back() != '/';
+}
+
 std::string deviceNodeName(const std::string &ttyDevice, const std::string &portName)
 {
     std::string uevent;
@@ -110,7 +145,7 @@ std::string deviceNodeName(const std::string &ttyDevice, const std::string &port
         std::istringstream lines(uevent);
         std::string line;
         while (std::getline(lines, line)) {
-            if (line.compare(0, 8, "DEVNAME=") == 0 && line.size() > 8)
+            if (line.compare(0, 8, "DEVNAME=") == 0 && insideDeviceFolder(line.substr(8)))
                 return line.substr(8);
         }
     }
@@ -165,7 +200,7 @@ UsbSerialScan UsbTtyEnumerator::scan() const
         if (!exists(node))
             continue;
         std::string serial, productName;
-        if (!readAttribute(usbDevice + "/serial", serial) || serial.empty())
+        if (!readAttribute(usbDevice + "/serial", serial) || !usableSerial(serial))
             serial = baseName(usbDevice);  // the bus position, such as 1-2.3
         if (!readAttribute(usbDevice + "/product", productName) || productName.empty())
             productName = kDefaultProduct;
