@@ -11,8 +11,8 @@
 #include "SimProcess.h"
 
 #include "app/KLAVCommandLine.h"
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 #include "load/KLAVDbManager.h"
 #include "load/KLAVThread.h"
 #include "load/KLAVUsbConnector.h"

@@ -1,8 +1,8 @@
 // Diagnostic log: line format, markers, nesting, rotation, switching on and
 // off, and whole lines when two threads write at once.
 
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "LogCapture.h"
 
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 
 #include <cstdlib>
 #include <filesystem>
