@@ -65,3 +65,22 @@ int LogCapture::find(const std::string &text, int from) const
     }
     return -1;
 }
+
+std::vector<std::string> LogCapture::lines() const
+{
+    std::vector<std::string> result;
+    std::ifstream in(folder_ + "/logKLAV.txt");
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty())
+            result.push_back(line);
+    }
+    return result;
+}
+
+int LogCapture::countContaining(const std::string &text) const
+{
+    int n = 0;
+    for (const std::string &line : lines())
+        n += line.find(text) != std::string::npos;
+    return n;
+}
