@@ -1,18 +1,18 @@
 // Load throughput: KLAVCharger's whole load (connector, loading thread,
 // serial port) into terminal-sim over a pty, against a baseline that pushes
-// the same 30720-byte frames over a pty pair and reads a one-byte reply with
-// no protocol logic. Sizes of 1, 16 and 64 MiB, logging off and on; each
+// the same 30720-byte frames over a pty pair to a peer process answering as
+// terminal-sim does (255-byte acknowledgements), with no protocol logic. Sizes of 1, 16 and 64 MiB, logging off and on; each
 // measurement runs in a child process so its peak memory is its own.
 //
 //   load_throughput [SIZES_MIB...]          (default: 1 16 64)
 //
-// Each figure is the fastest of three interleaved rounds.
+// Each figure is the median of five interleaved rounds.
 
 #include "SimProcess.h"
 
 #include "app/KLAVCommandLine.h"
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 #include "load/KLAVDbManager.h"
 #include "load/KLAVThread.h"
 #include "load/KLAVUsbConnector.h"
@@ -24,6 +24,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +34,6 @@
 #include <string>
 #include <sys/wait.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -41,6 +41,8 @@ namespace {
 
 constexpr int kFrame = 30720;
 constexpr int kPayload = 30717;
+constexpr int kAckLength = 255;
+constexpr int kRounds = 5;
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -147,7 +149,27 @@ bool readExactly(int fd, char *data, size_t size)
     return true;
 }
 
-// Child: the same frames over a raw pty pair, one-byte replies.
+// The baseline's peer, a process of its own as terminal-sim is: reads each
+// frame whole, keeps its payload in memory and acknowledges it with 05 and
+// 254 zeros, the reply terminal-sim gives with --ack-length 255.
+void answerFrames(int master, long frames)
+{
+    std::vector<char> frame(kFrame);
+    std::vector<char> received;
+    std::vector<char> ack(kAckLength, 0);
+    ack[0] = 0x05;
+    for (long i = 0; i < frames; ++i) {
+        if (!readExactly(master, frame.data(), frame.size()))
+            return;
+        received.insert(received.end(), frame.begin() + 3, frame.end());
+        if (!writeAll(master, ack.data(), ack.size()))
+            return;
+    }
+}
+
+// Child: the same frames over a raw pty pair to a peer process that answers
+// as terminal-sim does, with no protocol logic on the host's side, so the
+// ratio measures the loader alone.
 int runBaseline(qint64 size)
 {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -159,22 +181,26 @@ int runBaseline(qint64 size)
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
     const long frames = long((size + kPayload - 1) / kPayload);
-    std::thread peer([&] {
-        std::vector<char> frame(kFrame);
-        for (long i = 0; i < frames; ++i) {
-            if (!readExactly(master, frame.data(), frame.size()))
-                return;
-            writeAll(master, "\x05", 1);
-        }
-    });
+    const pid_t peer = fork();
+    if (peer < 0)
+        return 1;
+    if (peer == 0) {
+        close(slave);
+        answerFrames(master, frames);
+        _exit(0);
+    }
     std::vector<char> frame(kFrame, 'y');
-    char reply;
+    std::vector<char> reply(kAckLength);
     const auto start = std::chrono::steady_clock::now();
     bool ok = true;
     for (long i = 0; i < frames && ok; ++i)
-        ok = writeAll(slave, frame.data(), frame.size()) && readExactly(slave, &reply, 1);
+        ok = writeAll(slave, frame.data(), frame.size()) &&
+             readExactly(slave, reply.data(), reply.size());
     const double seconds = secondsSince(start);
-    peer.join();
+    int status = 0;
+    waitpid(peer, &status, 0);
+    close(slave);
+    close(master);
     if (!ok)
         return 1;
     std::printf("%.6f\n", seconds);
@@ -221,14 +247,14 @@ Measure runChild(const std::vector<std::string> &args)
     return m;
 }
 
-// Keeps the faster of two measures of the same work; a failed run is
-// remembered in failed.
-void keepFastest(Measure &best, const Measure &m, bool &failed)
+// The median of the rounds' measures; a failed run is remembered in failed.
+Measure median(std::vector<Measure> runs, bool &failed)
 {
-    if (!m.ok)
-        failed = true;
-    else if (!best.ok || m.seconds < best.seconds)
-        best = m;
+    for (const Measure &m : runs)
+        failed = failed || !m.ok;
+    std::sort(runs.begin(), runs.end(),
+              [](const Measure &a, const Measure &b) { return a.seconds < b.seconds; });
+    return runs[runs.size() / 2];
 }
 
 }  // namespace
@@ -261,17 +287,17 @@ int main(int argc, char *argv[])
             return 1;
         }
         // Rounds interleave the three runs, so a slow spell of the machine
-        // weighs on all of them alike; each keeps its fastest round.
-        Measure base, loads[2];
+        // weighs on all of them alike; each figure is the median of its rounds.
+        std::vector<Measure> baseRuns, loadRuns[2];
         bool failed = false;
-        for (int round = 0; round < 3; ++round) {
-            keepFastest(base, runChild({"--baseline", std::to_string(size)}), failed);
+        for (int round = 0; round < kRounds; ++round) {
+            baseRuns.push_back(runChild({"--baseline", std::to_string(size)}));
             for (const bool logging : {false, true})
-                keepFastest(loads[logging],
-                            runChild({"--load", db.toStdString(), logging ? "1" : "0",
-                                      work.path().toStdString()}),
-                            failed);
+                loadRuns[logging].push_back(runChild(
+                    {"--load", db.toStdString(), logging ? "1" : "0", work.path().toStdString()}));
         }
+        const Measure base = median(baseRuns, failed);
+        const Measure loads[2] = {median(loadRuns[0], failed), median(loadRuns[1], failed)};
         allOk = allOk && !failed;
         const double baseRate = double(size) / 1e6 / base.seconds;
         std::printf("%8ld %9.1f MB/s\n", mib, baseRate);

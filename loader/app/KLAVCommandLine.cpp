@@ -1,7 +1,7 @@
 #include "KLAVCommandLine.h"
 
 #include "KLAVConsoleLoad.h"
-#include "KLAVLog.h"
+#include "base/KLAVLog.h"
 #include "platform/NativeFile.h"
 
 #include <QFile>
@@ -11,8 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <iterator>
-
-bool g_consoleMode = false;
 
 namespace {
 

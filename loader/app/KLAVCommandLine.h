@@ -1,11 +1,10 @@
 #pragma once
 // Console mode's command line: KLAVCharger <database> <port> [PAD number].
 
+#include "base/KLAVRunMode.h"
+
 #include <string>
 #include <vector>
-
-// True when the program was started with at least one argument.
-extern bool g_consoleMode;
 
 // Result codes of the argument check (the load's own codes pass through).
 enum KLAVArgsResult {

@@ -1,7 +1,9 @@
 #include "KLAVConsoleLoad.h"
 
 #include "KLAVCommandLine.h"
-#include "KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
+#include "load/KLAVConsoleReport.h"
 #include "load/KLAVDbManager.h"
 #include "load/KLAVThread.h"
 #include "load/KLAVUsbConnector.h"
@@ -14,10 +16,7 @@ int cmdExec(std::string databasePath, std::string portName, std::string padText)
     writeLog(LOG_ENTER, "cmdExec");
     std::printf("\nWelcome to KLAV Loader ! \n");
 
-    KLAVDeviceManager deviceManager;  // runs one discovery already
-    deviceManager.clearDeviceList();
-    deviceManager.findSerialDevices();
-    deviceManager.findAllPCSCDevices();
+    const KLAVDeviceManager deviceManager({g_config.VID, g_config.PID});  // one discovery
     const std::vector<KLAVDevice> devices = deviceManager.getDeviceList();
     writeLog(LOG_INFO, "List of devices has been obtained");
     std::printf("\nList of devices has been obtained");
@@ -44,7 +43,8 @@ int cmdExec(std::string databasePath, std::string portName, std::string padText)
     std::printf("\nLoading has been started");
     std::fflush(stdout);
 
-    KLAVThread load(connector);  // run here, on the calling thread
+    KLAVConsoleReport console;
+    KLAVThread load(connector, &console);  // run here, on the calling thread
     const int code = load.operate();
     writeLog(LOG_EXIT, "cmdExec");
     return code;

@@ -2,8 +2,8 @@
 // whose result code is the exit status.
 
 #include "KLAVCommandLine.h"
-#include "KLAVConfig.h"
-#include "KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 #include "gui/KLAVInterface.h"
 #include "gui/KLAVQtTranslator.h"
 #include "platform/ConsoleWindow.h"

@@ -1,7 +1,7 @@
 #include "KLAVInterface.h"
 
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 #include "load/KLAVDbManager.h"
 #include "load/KLAVLoadResult.h"
 #include "load/KLAVThread.h"
@@ -61,15 +61,22 @@ QString openWithQtDialog(const QString &caption, const QString &startPath, const
 // Gap between a painted label and the widget it names.
 constexpr int kLabelGap = 8;
 
+// The terminals the configuration supports.
+KLAVDeviceManager::SupportedIds supportedIds()
+{
+    return {g_config.VID, g_config.PID};
+}
+
 } // namespace
 
-KLAVInterface::KLAVInterface(QWidget *parent) : QMainWindow(parent), fileChooser(openWithQtDialog)
+KLAVInterface::KLAVInterface(QWidget *parent)
+    : QMainWindow(parent), deviceManager(supportedIds()), fileChooser(openWithQtDialog)
 {
     buildWindow();
 }
 
 KLAVInterface::KLAVInterface(UsbTtyEnumerator enumerator, QWidget *parent)
-    : QMainWindow(parent), deviceManager(std::move(enumerator)), fileChooser(openWithQtDialog)
+    : QMainWindow(parent), deviceManager(std::move(enumerator), supportedIds()), fileChooser(openWithQtDialog)
 {
     buildWindow();
 }
@@ -81,10 +88,7 @@ void KLAVInterface::buildWindow()
     setFixedSize(kWidth, kHeight);
     addComponents();
 
-    deviceManager.clearDeviceList();
-    deviceManager.findSerialDevices();
-    deviceManager.findAllPCSCDevices();
-    writeLog(LOG_INFO, "Found connected (and supported) devices");
+    writeLog(LOG_INFO, "Found connected (and supported) devices");  // by deviceManager's construction
     fillDeviceCombo();
     writeLog(LOG_INFO, "Device list has been shown");
     writeLog(LOG_EXIT, "KLAVInterface::KLAVInterface");
@@ -386,9 +390,7 @@ void KLAVInterface::slot_loadDevices()
     // The terminal chosen before stays chosen while it is still connected.
     const std::vector<KLAVDevice> before = deviceManager.getDeviceList();
     const int chosen = deviceCombo->currentIndex();
-    deviceManager.clearDeviceList();
-    deviceManager.findSerialDevices();
-    deviceManager.findAllPCSCDevices();
+    deviceManager.discover();
     writeLog(LOG_INFO, "Devices have been re-enumerated");
     fillDeviceCombo();
     if (chosen >= 0 && size_t(chosen) < before.size())

@@ -1,6 +1,6 @@
 #include "KLAVQtTranslator.h"
 
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

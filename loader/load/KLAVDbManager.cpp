@@ -1,6 +1,6 @@
 #include "KLAVDbManager.h"
 
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 #include "platform/NativeFile.h"
 
 #include <QAtomicInteger>

@@ -1,7 +1,7 @@
 #include "KLAVRequestFrame.h"
 
 #include "KLAVCrc.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 
 #include <algorithm>
 

@@ -1,14 +1,14 @@
 #include "KLAVThread.h"
 
-#include "app/KLAVCommandLine.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 #include "load/KLAVLoadResult.h"
 
-#include <cstdarg>
-#include <cstdio>
+#include <string>
 
-KLAVThread::KLAVThread(KLAVUsbConnector connectorCopy) : QThread(nullptr), connector(std::move(connectorCopy))
+KLAVThread::KLAVThread(KLAVUsbConnector connectorCopy, KLAVLoadReport *chosenReport)
+    : QThread(nullptr), connector(std::move(connectorCopy)), report(chosenReport ? chosenReport : this)
 {
+    connector.setReport(report);
     writeLog(LOG_ENTER, "KLAVThread::KLAVThread");
     writeLog(LOG_EXIT, "KLAVThread::KLAVThread");
 }
@@ -33,28 +33,19 @@ void KLAVThread::loadCancel()
     writeLog(LOG_EXIT, "KLAVThread::loadCancel");
 }
 
-void KLAVThread::print(const char *format, ...) const
+void KLAVThread::progress(int percent)
 {
-    if (!g_consoleMode)
-        return;
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
+    emit threadProgress(percent);
 }
 
-void KLAVThread::reportProgress(int &lastPrinted)
+void KLAVThread::outcome(int code)
 {
-    const int progress = connector.getProgress();
-    if (!g_consoleMode) {
-        emit threadProgress(progress);
-        return;
-    }
-    if (progress % 10 == 0 && progress != lastPrinted) {
-        print("\nLoading progress : %d %%", progress);
-        lastPrinted = progress;
-    }
+    emit threadFeedback(code);
+}
+
+void KLAVThread::outcomeText(const QString &text)
+{
+    emit threadFeedback_NACK(text);
 }
 
 int KLAVThread::operate()
@@ -69,23 +60,21 @@ int KLAVThread::operate()
         writeLog(LOG_ERROR, "Communication initialization process failed");
         if (result == LOAD_REQUEST_REFUSED) {
             writeLog(LOG_ERROR, "Update request failed with returned message : %s", replyText.constData());
-            print("\nUpdate request failed with returned message : %s", replyText.constData());
-            if (!g_consoleMode)
-                emit threadFeedback_NACK(tr("Loading request failed - error : ") + QString::fromLatin1(replyText));
+            report->line(("\nUpdate request failed with returned message : " + std::string(replyText.constData()))
+                             .c_str());
+            report->outcomeText(tr("Loading request failed - error : ") + QString::fromLatin1(replyText));
         } else {
-            print("\nCommunication initialization process failed");
-            if (!g_consoleMode)
-                emit threadFeedback(result);
+            report->line("\nCommunication initialization process failed");
+            report->outcome(result);
         }
     } else {
         writeLog(LOG_INFO, "Communication initialization process succeeded");
-        print("\nCommunication initialization process succeeded");
-        int lastPrinted = 0;
+        report->line("\nCommunication initialization process succeeded");
         for (;;) {
             result = connector.sendDataFrame(nackText);
             if (result != LOAD_OK)
                 break;
-            reportProgress(lastPrinted);
+            report->progress(connector.getProgress());
             if (cancelRequested)
                 break;
         }
@@ -105,59 +94,51 @@ int KLAVThread::finishDataPhase(int dataResult, const QString &nackText)
     writeLog(LOG_INFO, "Data processing has been finished");
     if (cancelRequested) {
         writeLog(LOG_INFO, "Loading was cancelled");
-        if (!g_consoleMode)
-            emit threadFeedback(LOAD_CANCELLED);
+        report->outcome(LOAD_CANCELLED);
         return LOAD_CANCELLED;
     }
     switch (dataResult) {
     case LOAD_END_OF_FILE:
         writeLog(LOG_INFO, "All data frames have been sent");
-        print("\nAll data frames have been sent. Sending ending frame ... ");
+        report->line("\nAll data frames have been sent. Sending ending frame ... ");
         if (connector.sendEndingFrame()) {
             writeLog(LOG_INFO, "Loading succeeded");
-            print("\nLoading succeeded\n");
-            if (!g_consoleMode)
-                emit threadFeedback(LOAD_OK);
+            report->line("\nLoading succeeded\n");
+            report->outcome(LOAD_OK);
             return LOAD_OK;
         }
-        if (!g_consoleMode)
-            emit threadFeedback(LOAD_ENDING_FAILED);
-        print("\nNo response for the ending frame");
+        report->outcome(LOAD_ENDING_FAILED);
+        report->line("\nNo response for the ending frame");
         writeLog(LOG_ERROR, "No response for the ending frame");
         return LOAD_ENDING_FAILED;
     case LOAD_NACK: {
         const QByteArray text = nackText.toUtf8();
         writeLog(LOG_ERROR, "A NACK was received : %s", text.constData());
-        print("\nA NACK was received : %s", text.constData());
-        if (!g_consoleMode)
-            emit threadFeedback_NACK(tr("A NACK was received : ") + nackText);
+        report->line(("\nA NACK was received : " + std::string(text.constData())).c_str());
+        report->outcomeText(tr("A NACK was received : ") + nackText);
         return LOAD_NACK;
     }
     case LOAD_NACK_INCOMPLETE:
         writeLog(LOG_ERROR, "An incomplete NACK was received");
-        print("\nAn incomplete NACK was received");
-        if (!g_consoleMode)
-            emit threadFeedback(LOAD_NACK_INCOMPLETE);
+        report->line("\nAn incomplete NACK was received");
+        report->outcome(LOAD_NACK_INCOMPLETE);
         return LOAD_NACK_INCOMPLETE;
     case LOAD_FILE_NOT_OPENED:
         // The file failed under the load: no ending frame, the terminal must
         // not take a partial database as complete.
         writeLog(LOG_ERROR, "The database file could not be read");
-        print("\nThe database file could not be read");
-        if (!g_consoleMode)
-            emit threadFeedback(LOAD_FILE_NOT_OPENED);
+        report->line("\nThe database file could not be read");
+        report->outcome(LOAD_FILE_NOT_OPENED);
         return LOAD_FILE_NOT_OPENED;
     case LOAD_NO_RESPONSE:
         writeLog(LOG_ERROR, "Timeout when sending data");
-        print("\nTimeout when sending data");
-        if (!g_consoleMode)
-            emit threadFeedback_NACK(tr("Timeout when sending data"));
+        report->line("\nTimeout when sending data");
+        report->outcomeText(tr("Timeout when sending data"));
         return LOAD_NO_RESPONSE;
     default:
         // A refused block (7) still closes the transfer on the terminal's side.
         (void)connector.sendEndingFrame();
-        if (!g_consoleMode)
-            emit threadFeedback(dataResult);
+        report->outcome(dataResult);
         return dataResult;
     }
 }

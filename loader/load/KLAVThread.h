@@ -1,5 +1,6 @@
 #pragma once
 
+#include "load/KLAVLoadReport.h"
 #include "load/KLAVUsbConnector.h"
 
 #include <QString>
@@ -7,13 +8,15 @@
 
 #include <atomic>
 
-// Runs one whole load: in graphical mode on its own worker thread, reporting
-// by signals; in console mode through a direct operate() call on the calling
-// thread, printing its lines instead.
-class KLAVThread : public QThread {
+// Runs one whole load: for the window on its own worker thread, reporting by
+// its signals; for the console through a direct operate() call on the calling
+// thread, reporting to the report its caller hands it.
+class KLAVThread : public QThread, private KLAVLoadReport {
     Q_OBJECT
 public:
-    explicit KLAVThread(KLAVUsbConnector connector);
+    // report: where the load shows its lines, progress and outcome; nullptr
+    // for this thread's own signals. A report handed in outlives the thread.
+    explicit KLAVThread(KLAVUsbConnector connector, KLAVLoadReport *report = nullptr);
     ~KLAVThread() override;
 
     // The whole load; returns its result code (9 never leaves it).
@@ -32,9 +35,14 @@ protected:
 
 private:
     int finishDataPhase(int dataResult, const QString &nackText);
-    void reportProgress(int &lastPrinted);
-    void print(const char *format, ...) const;
+
+    // The signals' report: lines are the console's only.
+    void line(const char *) override {}
+    void progress(int percent) override;
+    void outcome(int code) override;
+    void outcomeText(const QString &text) override;
 
     KLAVUsbConnector connector;
+    KLAVLoadReport *report;
     std::atomic<bool> cancelRequested{false};
 };

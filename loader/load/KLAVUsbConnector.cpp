@@ -2,8 +2,7 @@
 
 #include "KLAVCrc.h"
 #include "KLAVRequestFrame.h"
-#include "app/KLAVCommandLine.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 #include "load/KLAVLoadResult.h"
 #include "port/KLAVPcscPort.h"
 #include "platform/NativeFile.h"
@@ -29,15 +28,6 @@ constexpr uint8_t kBlockAccepted = 0x05;
 constexpr uint8_t kBlockNack = 0x06;
 const uint8_t kEndingFrame[3] = {0x02, 0x00, 0x00};
 const uint8_t kEndingReply[3] = {0x05, 0x00, 0x00};
-
-// Console copy of a protocol line, in console mode only.
-void print(const char *text)
-{
-    if (g_consoleMode) {
-        std::fputs(text, stdout);
-        std::fflush(stdout);
-    }
-}
 
 // Reads exactly count bytes; false on a read error or an early end of file.
 bool readFully(QFile &file, char *data, qint64 count)
@@ -76,6 +66,7 @@ KLAVUsbConnector::KLAVUsbConnector(const KLAVUsbConnector &other)
     : KLAVUsbConnector(other.device, other.dbManager, other.pad)
 {
     portFactory = other.portFactory;
+    report = other.report;
 }
 
 KLAVUsbConnector &KLAVUsbConnector::operator=(const KLAVUsbConnector &other)
@@ -89,6 +80,7 @@ KLAVUsbConnector &KLAVUsbConnector::operator=(const KLAVUsbConnector &other)
         bytesRead = 0;
         bytesSent = 0;
         portFactory = other.portFactory;
+        report = other.report;
         pad = other.pad;
         padRequestByte = requestByteFor(pad);
         padReplyByte = replyByteFor(pad);
@@ -191,12 +183,18 @@ int KLAVUsbConnector::operate(QByteArray &replyText)
     return result;
 }
 
+void KLAVUsbConnector::showLine(const char *text) const
+{
+    if (report)
+        report->line(text);
+}
+
 int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
 {
     // The two checks of the database come before any contact with the terminal.
     if (!dbManager.checkCoherence()) {
         writeLog(LOG_ERROR, "The database is not coherent");
-        print("\nThe database is not coherent");
+        showLine("\nThe database is not coherent");
         return LOAD_NOT_COHERENT;
     }
     writeLog(LOG_INFO, "The database is coherent");
@@ -211,7 +209,7 @@ int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
     }
     if (!answered) {
         writeLog(LOG_ERROR, "No response from the terminal");
-        print("\nNo response from the terminal");
+        showLine("\nNo response from the terminal");
         return LOAD_NO_RESPONSE;
     }
     writeLog(LOG_INFO, "Protocol initialization succeeded");
@@ -312,7 +310,7 @@ int KLAVUsbConnector::sendDataFrame(QString &nackText)
     int result;
     if (replyLength == 0) {
         writeLog(LOG_ERROR, "No response was received");
-        print("\nNo response from the terminal");
+        showLine("\nNo response from the terminal");
         result = LOAD_NO_RESPONSE;
     } else if (reply[0] == kBlockAccepted) {
         bytesSent += int32_t(n);

@@ -15,6 +15,7 @@
 //   ending   02 00 00                      -> 05 00 00
 
 #include "KLAVDbManager.h"
+#include "load/KLAVLoadReport.h"
 #include "port/KLAVDevice.h"
 #include "port/KLAVDevicePort.h"
 
@@ -67,6 +68,9 @@ public:
     static uint32_t endingTimeout(std::int64_t fileSize, uint32_t portTotalTimeout);
 
     void setPortFactory(PortFactory factory) { portFactory = std::move(factory); }
+    // Where the console lines of the exchanges go; nullptr (the default) for
+    // nowhere. A copy keeps the same report.
+    void setReport(KLAVLoadReport *chosen) { report = chosen; }
     static std::unique_ptr<KLAVDevicePort> createPortFor(const KLAVDevice &device);
 
     // Opens the database file read-only for the transfer. False when it
@@ -102,6 +106,7 @@ public:
 
 private:
     int runOpeningPhase(QByteArray &replyText);
+    void showLine(const char *text) const;
 
     KLAVDevice device;
     KLAVDbManager dbManager;
@@ -115,4 +120,5 @@ private:
     std::uint8_t padReplyByte;
     std::int32_t pad;
     PortFactory portFactory = createPortFor;
+    KLAVLoadReport *report = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "KLAVDevice.h"
 
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 
 #include <utility>
 #include <vector>

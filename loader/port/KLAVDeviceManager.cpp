@@ -1,8 +1,8 @@
 #include "KLAVDeviceManager.h"
 
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -26,11 +26,17 @@ bool sameTextIgnoringCase(const std::string &a, const std::string &b)
 
 }  // namespace
 
-KLAVDeviceManager::KLAVDeviceManager() : KLAVDeviceManager(UsbTtyEnumerator()) {}
+KLAVDeviceManager::KLAVDeviceManager(SupportedIds ids) : KLAVDeviceManager(UsbTtyEnumerator(), std::move(ids)) {}
 
-KLAVDeviceManager::KLAVDeviceManager(UsbTtyEnumerator enumerator)
-    : enumerator_(std::move(enumerator))
+KLAVDeviceManager::KLAVDeviceManager(UsbTtyEnumerator enumerator, SupportedIds ids)
+    : enumerator_(std::move(enumerator)), ids_(std::move(ids))
 {
+    discover();
+}
+
+void KLAVDeviceManager::discover()
+{
+    devices_.clear();
     findSerialDevices();
     findAllPCSCDevices();
 }
@@ -63,15 +69,16 @@ void KLAVDeviceManager::findSerialDevices()
 
 void KLAVDeviceManager::addIfSupported(const KLAVDevice &device)
 {
-    if (g_config.VID.empty() || g_config.PID.empty()) {
+    if (ids_.vid.empty() || ids_.pid.empty()) {
         devices_.push_back(device);
         writeLog(LOG_INFO, "No information of supported devices, one new device added");
         return;
     }
     std::string vid = device.getVID();
     std::string pid = device.getPID();
-    for (size_t i = 0; i < g_config.supportedDeviceCount(); ++i) {
-        if (identifiersMatch(vid, g_config.VID[i]) && identifiersMatch(pid, g_config.PID[i])) {
+    const size_t pairs = std::min(ids_.vid.size(), ids_.pid.size());  // an entry without a partner is ignored
+    for (size_t i = 0; i < pairs; ++i) {
+        if (identifiersMatch(vid, ids_.vid[i]) && identifiersMatch(pid, ids_.pid[i])) {
             devices_.push_back(device);
             writeLog(LOG_INFO, "One supported device was found");
             return;

@@ -12,11 +12,22 @@
 
 class KLAVDeviceManager {
 public:
+    // The supported terminals: vendor and product identifiers, the entry at
+    // one index of each list making a pair. No entry at all in either list:
+    // every USB serial device is taken.
+    struct SupportedIds {
+        std::vector<std::string> vid;
+        std::vector<std::string> pid;
+    };
+
     // Runs one discovery on the running system's devices.
-    KLAVDeviceManager();
+    explicit KLAVDeviceManager(SupportedIds ids);
     // Runs one discovery through the given enumerator (another device tree).
-    explicit KLAVDeviceManager(UsbTtyEnumerator enumerator);
+    KLAVDeviceManager(UsbTtyEnumerator enumerator, SupportedIds ids);
     virtual ~KLAVDeviceManager();
+
+    // A new discovery: the list emptied, then the serial and PC/SC terminals.
+    void discover();
 
     // Empties the list, then appends the supported USB serial terminals.
     void findSerialDevices();
@@ -45,5 +56,6 @@ private:
     static LONG readTextAttribute(SCARDHANDLE card, DWORD attribute, std::string &text);
 
     UsbTtyEnumerator enumerator_;
+    SupportedIds ids_;
     std::vector<KLAVDevice> devices_;
 };

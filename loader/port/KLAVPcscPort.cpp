@@ -1,6 +1,6 @@
 #include "KLAVPcscPort.h"
 
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 
 #include <cstring>
 

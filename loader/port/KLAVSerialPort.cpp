@@ -1,6 +1,6 @@
 #include "KLAVSerialPort.h"
 
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 
 #include <algorithm>
 

@@ -17,32 +17,32 @@ namespace {
 // What lastError() says for a handle that is not an open line.
 constexpr int kErrorInvalidHandle = 6;
 
-SerialLine *lineOf(PortHandle handle)
+SerialChannel *lineOf(PortHandle handle)
 {
     return isOpenPort(handle) ? handle : nullptr;
 }
 
 bool getControl(PortHandle handle, LineControl &control)
 {
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     return line != nullptr && line->getControl(control);
 }
 
 bool setControl(PortHandle handle, const LineControl &control)
 {
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     return line != nullptr && line->setControl(control);
 }
 
 bool getTimeouts(PortHandle handle, PortTimeouts &timeouts)
 {
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     return line != nullptr && line->getTimeouts(timeouts);
 }
 
 bool setTimeouts(PortHandle handle, const PortTimeouts &timeouts)
 {
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     return line != nullptr && line->setTimeouts(timeouts);
 }
 
@@ -69,7 +69,7 @@ void setReadDeadline(PortTimeouts &timeouts, uint32_t milliseconds)
     timeouts.readConstant = milliseconds;
 }
 
-void closeLine(std::unique_ptr<SerialLine> line)
+void closeLine(std::unique_ptr<SerialChannel> line)
 {
     if (!line->close()) {
         showCloseFailure(linkServices().serial->errorText(line->lastError()));
@@ -97,7 +97,7 @@ int OpenPort(int port, PortHandle *handle, uint32_t baudRate)
     traceFormat(" - OpenPort %d Start", port);
     traceText(" - R");
     const LinkServices &services = linkServices();
-    std::unique_ptr<SerialLine> line;
+    std::unique_ptr<SerialChannel> line;
     for (int attempt = 0; attempt < kOpenAttempts && !line; ++attempt) {
         line = services.serial->open(port);
         if (!line)
@@ -171,7 +171,7 @@ void ClosePort(PortHandle *handle)
         if (handle == nullptr || !isOpenPort(*handle))
             traceText("CloseHandle NULL !!\n");
         else
-            closeLine(std::unique_ptr<SerialLine>(*handle));
+            closeLine(std::unique_ptr<SerialChannel>(*handle));
         if (handle != nullptr)
             *handle = invalidPortHandle();
     }
@@ -206,7 +206,7 @@ int CheckACK(PortHandle *handle, uint32_t milliseconds)
         return TIMEOUT_ERROR;
     }
     if (received == 0) {
-        if (PortLastError(*handle) == kErrorIoPending)
+        if (SerialChannel *line = lineOf(*handle); line && line->readPending())
             traceText("CheckACK I/O PENDING ?\n");
         ClosePort(handle);
         traceText("CheckACK ClosePort 4\n");
@@ -238,7 +238,7 @@ int Acknowledge(PortHandle *handle)
 
 void SendDoubleBreak(PortHandle handle)
 {
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     // The platform calls' results do not matter: a reader that missed the
     // break simply does not answer, which CheckACK reports.
     auto setBreak = [line] {
@@ -277,7 +277,7 @@ bool SetRTS(int level, PortHandle handle)
 bool WritePort(PortHandle handle, const void *data, std::size_t count, std::size_t *written)
 {
     std::size_t done = 0;
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     bool ok = line != nullptr && line->write(data, count, done);
     if (written != nullptr)
         *written = done;
@@ -287,7 +287,7 @@ bool WritePort(PortHandle handle, const void *data, std::size_t count, std::size
 bool ReadPort(PortHandle handle, void *buffer, std::size_t count, std::size_t *received)
 {
     std::size_t got = 0;
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     bool ok = line != nullptr && line->read(buffer, count, got);
     if (received != nullptr)
         *received = got;
@@ -296,13 +296,13 @@ bool ReadPort(PortHandle handle, void *buffer, std::size_t count, std::size_t *r
 
 bool PurgePort(PortHandle handle, unsigned actions)
 {
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     return line != nullptr && line->purge(actions);
 }
 
 int PortLastError(PortHandle handle)
 {
-    SerialLine *line = lineOf(handle);
+    SerialChannel *line = lineOf(handle);
     return line != nullptr ? line->lastError() : kErrorInvalidHandle;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SerialLine.h"
+#include "SerialChannel.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace rdrload {
 // opening failed. The handle variable owns the line until ClosePort. Every
 // call below that reports a failure has closed the port first and left the
 // variable invalid, so a later ClosePort on it only traces and pauses.
-using PortHandle = SerialLine *;
+using PortHandle = SerialChannel *;
 
 // All bits set: a handle that is closed or was never opened.
 PortHandle invalidPortHandle();

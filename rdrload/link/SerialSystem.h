@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SerialLine.h"
+#include "SerialChannel.h"
 
 #include <memory>
 #include <string>
@@ -14,7 +14,7 @@ public:
 
     // Opens COM port `number` for reading and writing, for this caller
     // alone; null when the port is absent or held by someone else.
-    virtual std::unique_ptr<SerialLine> open(int number) = 0;
+    virtual std::unique_ptr<SerialChannel> open(int number) = 0;
     // The system's message text for an error code of a line.
     virtual std::string errorText(int error) = 0;
 };

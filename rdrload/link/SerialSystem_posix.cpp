@@ -3,7 +3,7 @@
 #include "DevicePathRule.h"
 #include "PlatformServices.h"
 #include "ReadWaitPlan.h"
-#include "SerialLine.h"
+#include "SerialChannel.h"
 #include "SerialSystem.h"
 
 #include <algorithm>
@@ -79,16 +79,16 @@ int millisecondsUntil(SteadyTime deadline)
     return ms > 1000000 ? 1000000 : static_cast<int>(ms);
 }
 
-class PosixSerialLine : public SerialLine {
+class PosixSerialChannel : public SerialChannel {
 public:
-    explicit PosixSerialLine(int fd) : fd_(fd) {}
-    ~PosixSerialLine() override
+    explicit PosixSerialChannel(int fd) : fd_(fd) {}
+    ~PosixSerialChannel() override
     {
         if (fd_ >= 0)
             ::close(fd_);
     }
-    PosixSerialLine(const PosixSerialLine &) = delete;
-    PosixSerialLine &operator=(const PosixSerialLine &) = delete;
+    PosixSerialChannel(const PosixSerialChannel &) = delete;
+    PosixSerialChannel &operator=(const PosixSerialChannel &) = delete;
 
     bool getControl(LineControl &control) override;
     bool setControl(const LineControl &control) override;
@@ -101,6 +101,8 @@ public:
     bool clearBreak() override;
     bool close() override;
     int lastError() const override { return lastError_; }
+    // A POSIX read is never left in progress.
+    bool readPending() const override { return false; }
 
 private:
     bool fail(int error)
@@ -126,7 +128,7 @@ private:
     int lastError_ = 0;
 };
 
-bool PosixSerialLine::getControl(LineControl &control)
+bool PosixSerialChannel::getControl(LineControl &control)
 {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0)
@@ -164,7 +166,7 @@ bool PosixSerialLine::getControl(LineControl &control)
     return succeed();
 }
 
-bool PosixSerialLine::setControl(const LineControl &control)
+bool PosixSerialChannel::setControl(const LineControl &control)
 {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0)
@@ -222,7 +224,7 @@ bool PosixSerialLine::setControl(const LineControl &control)
     return succeed();
 }
 
-bool PosixSerialLine::setModemLine(int line, bool on)
+bool PosixSerialChannel::setModemLine(int line, bool on)
 {
     if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
         return true;
@@ -232,7 +234,7 @@ bool PosixSerialLine::setModemLine(int line, bool on)
     return fail(errno);
 }
 
-bool PosixSerialLine::getTimeouts(PortTimeouts &timeouts)
+bool PosixSerialChannel::getTimeouts(PortTimeouts &timeouts)
 {
     if (fd_ < 0)
         return fail(EBADF);
@@ -240,7 +242,7 @@ bool PosixSerialLine::getTimeouts(PortTimeouts &timeouts)
     return succeed();
 }
 
-bool PosixSerialLine::setTimeouts(const PortTimeouts &timeouts)
+bool PosixSerialChannel::setTimeouts(const PortTimeouts &timeouts)
 {
     if (fd_ < 0)
         return fail(EBADF);
@@ -248,7 +250,7 @@ bool PosixSerialLine::setTimeouts(const PortTimeouts &timeouts)
     return succeed();
 }
 
-bool PosixSerialLine::purge(unsigned actions)
+bool PosixSerialChannel::purge(unsigned actions)
 {
     const bool output = (actions & kPurgeTxClear) != 0;
     const bool input = (actions & kPurgeRxClear) != 0;
@@ -260,7 +262,7 @@ bool PosixSerialLine::purge(unsigned actions)
     return succeed();
 }
 
-int PosixSerialLine::readWaitBudget(const ReadWaitPlan &plan, SteadyTime deadline,
+int PosixSerialChannel::readWaitBudget(const ReadWaitPlan &plan, SteadyTime deadline,
                                     SteadyTime lastByte, std::size_t received) const
 {
     if (plan.immediate)
@@ -275,7 +277,7 @@ int PosixSerialLine::readWaitBudget(const ReadWaitPlan &plan, SteadyTime deadlin
     return budget;
 }
 
-bool PosixSerialLine::read(void *buffer, std::size_t count, std::size_t &received)
+bool PosixSerialChannel::read(void *buffer, std::size_t count, std::size_t &received)
 {
     received = 0;
     if (count == 0)
@@ -319,7 +321,7 @@ bool PosixSerialLine::read(void *buffer, std::size_t count, std::size_t &receive
     return succeed();
 }
 
-bool PosixSerialLine::write(const void *data, std::size_t count, std::size_t &written)
+bool PosixSerialChannel::write(const void *data, std::size_t count, std::size_t &written)
 {
     const auto *in = static_cast<const unsigned char *>(data);
     written = 0;
@@ -340,21 +342,21 @@ bool PosixSerialLine::write(const void *data, std::size_t count, std::size_t &wr
     return succeed();
 }
 
-bool PosixSerialLine::setBreak()
+bool PosixSerialChannel::setBreak()
 {
     if (::ioctl(fd_, TIOCSBRK) != 0)
         return fail(errno);
     return succeed();
 }
 
-bool PosixSerialLine::clearBreak()
+bool PosixSerialChannel::clearBreak()
 {
     if (::ioctl(fd_, TIOCCBRK) != 0)
         return fail(errno);
     return succeed();
 }
 
-bool PosixSerialLine::close()
+bool PosixSerialChannel::close()
 {
     if (fd_ < 0)
         return fail(EBADF);
@@ -378,14 +380,14 @@ class PosixSerialSystem : public SerialSystem {
 public:
     explicit PosixSerialSystem(const std::string &folder) : rule_(folder, entryExists) {}
 
-    std::unique_ptr<SerialLine> open(int number) override;
+    std::unique_ptr<SerialChannel> open(int number) override;
     std::string errorText(int error) override;
 
 private:
     DevicePathRule rule_;
 };
 
-std::unique_ptr<SerialLine> PosixSerialSystem::open(int number)
+std::unique_ptr<SerialChannel> PosixSerialSystem::open(int number)
 {
     // The rule is applied on every attempt, so a reader whose link appears
     // while the attempts run is found.
@@ -406,7 +408,7 @@ std::unique_ptr<SerialLine> PosixSerialSystem::open(int number)
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return std::make_unique<PosixSerialLine>(fd);
+    return std::make_unique<PosixSerialChannel>(fd);
 }
 
 std::string PosixSerialSystem::errorText(int error)

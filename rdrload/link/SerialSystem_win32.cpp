@@ -3,7 +3,7 @@
 
 #include "LineSettings.h"
 #include "PlatformServices.h"
-#include "SerialLine.h"
+#include "SerialChannel.h"
 #include "SerialSystem.h"
 
 #include <cstdio>
@@ -86,16 +86,16 @@ DWORD dwordCount(std::size_t count)
     return count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
 }
 
-class Win32SerialLine : public SerialLine {
+class Win32SerialChannel : public SerialChannel {
 public:
-    explicit Win32SerialLine(HANDLE handle) : handle_(handle) {}
-    ~Win32SerialLine() override
+    explicit Win32SerialChannel(HANDLE handle) : handle_(handle) {}
+    ~Win32SerialChannel() override
     {
         if (handle_ != INVALID_HANDLE_VALUE)
             ::CloseHandle(handle_);
     }
-    Win32SerialLine(const Win32SerialLine &) = delete;
-    Win32SerialLine &operator=(const Win32SerialLine &) = delete;
+    Win32SerialChannel(const Win32SerialChannel &) = delete;
+    Win32SerialChannel &operator=(const Win32SerialChannel &) = delete;
 
     bool getControl(LineControl &control) override;
     bool setControl(const LineControl &control) override;
@@ -108,6 +108,7 @@ public:
     bool clearBreak() override { return result(::ClearCommBreak(handle_)); }
     bool close() override;
     int lastError() const override { return static_cast<int>(lastError_); }
+    bool readPending() const override { return lastError_ == ERROR_IO_PENDING; }
 
 private:
     // Keeps the error of a failing call for lastError(); 0 after a success.
@@ -121,7 +122,7 @@ private:
     DWORD lastError_ = 0;
 };
 
-bool Win32SerialLine::getControl(LineControl &control)
+bool Win32SerialChannel::getControl(LineControl &control)
 {
     DCB dcb;
     ZeroMemory(&dcb, sizeof dcb);
@@ -132,13 +133,13 @@ bool Win32SerialLine::getControl(LineControl &control)
     return true;
 }
 
-bool Win32SerialLine::setControl(const LineControl &control)
+bool Win32SerialChannel::setControl(const LineControl &control)
 {
     DCB dcb = toDcb(control);
     return result(::SetCommState(handle_, &dcb));
 }
 
-bool Win32SerialLine::getTimeouts(PortTimeouts &timeouts)
+bool Win32SerialChannel::getTimeouts(PortTimeouts &timeouts)
 {
     COMMTIMEOUTS system;
     ZeroMemory(&system, sizeof system);
@@ -152,7 +153,7 @@ bool Win32SerialLine::getTimeouts(PortTimeouts &timeouts)
     return true;
 }
 
-bool Win32SerialLine::setTimeouts(const PortTimeouts &timeouts)
+bool Win32SerialChannel::setTimeouts(const PortTimeouts &timeouts)
 {
     COMMTIMEOUTS system;
     system.ReadIntervalTimeout = timeouts.readInterval;
@@ -163,7 +164,7 @@ bool Win32SerialLine::setTimeouts(const PortTimeouts &timeouts)
     return result(::SetCommTimeouts(handle_, &system));
 }
 
-bool Win32SerialLine::read(void *buffer, std::size_t count, std::size_t &received)
+bool Win32SerialChannel::read(void *buffer, std::size_t count, std::size_t &received)
 {
     DWORD got = 0;
     const bool ok = result(::ReadFile(handle_, buffer, dwordCount(count), &got, nullptr));
@@ -171,7 +172,7 @@ bool Win32SerialLine::read(void *buffer, std::size_t count, std::size_t &receive
     return ok;
 }
 
-bool Win32SerialLine::write(const void *data, std::size_t count, std::size_t &written)
+bool Win32SerialChannel::write(const void *data, std::size_t count, std::size_t &written)
 {
     DWORD put = 0;
     const bool ok = result(::WriteFile(handle_, data, dwordCount(count), &put, nullptr));
@@ -179,7 +180,7 @@ bool Win32SerialLine::write(const void *data, std::size_t count, std::size_t &wr
     return ok;
 }
 
-bool Win32SerialLine::close()
+bool Win32SerialChannel::close()
 {
     HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
@@ -188,11 +189,11 @@ bool Win32SerialLine::close()
 
 class Win32SerialSystem : public SerialSystem {
 public:
-    std::unique_ptr<SerialLine> open(int number) override;
+    std::unique_ptr<SerialChannel> open(int number) override;
     std::string errorText(int error) override;
 };
 
-std::unique_ptr<SerialLine> Win32SerialSystem::open(int number)
+std::unique_ptr<SerialChannel> Win32SerialSystem::open(int number)
 {
     // "\\.\COM<n>" reaches ports above 9 too.
     char name[32];
@@ -203,7 +204,7 @@ std::unique_ptr<SerialLine> Win32SerialSystem::open(int number)
         ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    return std::make_unique<Win32SerialLine>(handle);
+    return std::make_unique<Win32SerialChannel>(handle);
 }
 
 std::string Win32SerialSystem::errorText(int error)

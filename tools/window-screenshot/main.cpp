@@ -12,7 +12,7 @@
 
 #include "SimulatedTerminals.h"
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
 #include "gui/KLAVQtTranslator.h"
 

@@ -3,7 +3,7 @@
 // leaves a valid file behind.
 
 #include "app/KLAVCommandLine.h"
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 
 #include <QTemporaryDir>
 

@@ -1,7 +1,7 @@
 // Writes the default configuration file into the folder given, as a seed
 // for the configuration fuzzer.
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 
 #include <cstdio>
 

@@ -3,8 +3,8 @@
 // atomic rewrite of RecentPath.
 
 #include "app/KLAVCommandLine.h"
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 
 #include <QDir>
 #include <QFile>

@@ -16,7 +16,7 @@
 #include "platform/UsbTtyEnumerator.h"
 #include "port/KLAVDeviceManager.h"
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -311,7 +311,7 @@ TEST_F(ConsoleLoadTest, CancelFromAnotherThreadStopsTheLoadWithoutEndingFrame)
     g_config = ConfigStruct();
     g_config.VID = {"0c59"};
     g_config.PID = {"0012"};
-    KLAVDeviceManager devices(UsbTtyEnumerator(tree->sysRoot(), "/dev"));
+    KLAVDeviceManager devices(UsbTtyEnumerator(tree->sysRoot(), "/dev"), {g_config.VID, g_config.PID});
     const std::vector<KLAVDevice> list = devices.getDeviceList();
     ASSERT_EQ(list.size(), 1u);
     g_consoleMode = false;

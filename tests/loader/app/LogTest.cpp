@@ -1,14 +1,16 @@
 // Diagnostic log: line format, markers, nesting, rotation, switching on and
 // off, and whole lines when two threads write at once.
 
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -65,6 +67,36 @@ TEST_F(LogTest, FirstLineNamesTheFileAndEachLineHasTheDateFormat)
     EXPECT_EQ(textOf(all[0]), "KLAVLD parse_variable : g_logfileStream = " + path);
     const std::regex format(R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD => analyzeArgs$)");
     EXPECT_TRUE(std::regex_match(all[1], format)) << all[1];
+}
+
+// The stamp is formatted once per second: a line of a later second carries
+// that second, not the one cached from the line before.
+TEST_F(LogTest, EachLineCarriesTheSecondItWasWrittenIn)
+{
+    auto stampOf = [](std::time_t t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%d/%m/%Y %Hh%Mm%Ss", &local);
+        return std::string(text);
+    };
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::time_t before = std::time(nullptr);
+        writeLog(LOG_INFO, "first");
+        // Waits for the clock's next second (an event, not a guessed time).
+        while (std::time(nullptr) == before)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::time_t second = std::time(nullptr);
+        writeLog(LOG_INFO, "second");
+        const std::time_t after = std::time(nullptr);
+        if (after != second)
+            continue;  // the second changed again under the write: try once more
+        const auto all = lines();
+        ASSERT_GE(all.size(), 2u);
+        EXPECT_EQ(all.back(), stampOf(second) + " - KLAVLD second");
+        return;
+    }
+    FAIL() << "the clock never held still for one write";
 }
 
 TEST_F(LogTest, MarkersAndNestingFollowTheLevel)

@@ -9,7 +9,7 @@
 #include "TestDatabase.h"
 #include "WindowDriver.h"
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "SysfsTree.h"
 #include "WindowDriver.h"
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
 
 #include <QAbstractItemView>

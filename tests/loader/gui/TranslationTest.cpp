@@ -6,7 +6,7 @@
 #include "SysfsTree.h"
 #include "WindowDriver.h"
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 #include "gui/KLAVInterface.h"
 #include "gui/KLAVQtTranslator.h"
 #include "load/KLAVLoadResult.h"
@@ -74,7 +74,7 @@ TEST(TranslationTest, FrenchFileCoversEveryTranslatedText)
     QProcess scan;
     scan.setProcessChannelMode(QProcess::MergedChannels);
     QStringList args{"-locations", "none", "-no-obsolete", "-target-language", "fr_FR"};
-    for (const char *dir : {"app", "load", "gui", "port"})
+    for (const char *dir : {"app", "base", "load", "gui", "port"})
         args << kSourceDir + QStringLiteral("/loader/") + QLatin1String(dir);
     args << "-ts" << copy;
     scan.start(lupdate, args);

@@ -1,6 +1,6 @@
 #include "WindowDriver.h"
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -44,9 +44,9 @@ TEST_F(KLAVDbManagerTest, SoundDatabasePassesTheCheck)
     KLAVDbManager manager(bytes(path("valid.db")));
     EXPECT_TRUE(manager.checkCoherence());
     EXPECT_EQ(manager.getDbFile(), bytes(path("valid.db")));
-    EXPECT_EQ(log.count("Database is successully opened"), 1);
-    EXPECT_EQ(log.count("Database integrity check succeeded"), 1);
-    EXPECT_EQ(log.count("KLAVDbManager::checkCoherence"), 2);
+    EXPECT_EQ(log.countContaining("Database is successully opened"), 1);
+    EXPECT_EQ(log.countContaining("Database integrity check succeeded"), 1);
+    EXPECT_EQ(log.countContaining("KLAVDbManager::checkCoherence"), 2);
 }
 
 TEST_F(KLAVDbManagerTest, IntegrityProblemsFailTheCheck)
@@ -55,7 +55,7 @@ TEST_F(KLAVDbManagerTest, IntegrityProblemsFailTheCheck)
     LogCapture log;
     KLAVDbManager manager(bytes(path("swapped.db")));
     EXPECT_FALSE(manager.checkCoherence());
-    EXPECT_EQ(log.count("Error in database integrity check"), 1);
+    EXPECT_EQ(log.countContaining("Error in database integrity check"), 1);
 }
 
 TEST_F(KLAVDbManagerTest, FilesThatAreNotSoundDatabasesFailTheCheck)
@@ -108,7 +108,7 @@ TEST_F(KLAVDbManagerTest, MissingFileIsNotCreatedAndFailsTheCheck)
         EXPECT_TRUE(manager.getNextData("R_DBINFO").isEmpty());
         EXPECT_FALSE(QFile::exists(p));
     }
-    EXPECT_EQ(log.count("Error on opening database file"), 2);
+    EXPECT_EQ(log.countContaining("Error on opening database file"), 2);
     EXPECT_TRUE(TestDatabase::listing(folder.path()).isEmpty());
 }
 
@@ -214,7 +214,7 @@ TEST_F(KLAVDbManagerTest, MissingOrEmptyTableReadsNothing)
               (Fields{{"NUM_CONCEPT", "INTEGER"}, {"LIB_CONCEPT", "TEXT"}}));
     manager.setQuery("R_DBINFO");
     EXPECT_TRUE(manager.getNextData("R_DBINFO").isEmpty());
-    EXPECT_EQ(log.count("No next data"), 1);
+    EXPECT_EQ(log.countContaining("No next data"), 1);
 }
 
 TEST_F(KLAVDbManagerTest, ValuesReadAsTextsOnePerColumnInStorageOrder)

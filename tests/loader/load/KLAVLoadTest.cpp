@@ -5,7 +5,7 @@
 #include "ScriptedPort.h"
 #include "TestDatabase.h"
 
-#include "app/KLAVCommandLine.h"
+#include "load/KLAVConsoleReport.h"
 #include "load/KLAVCrc.h"
 #include "load/KLAVDbManager.h"
 #include "load/KLAVLoadResult.h"
@@ -70,12 +70,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        g_consoleMode = false;
         terminal.reply = [this](const QByteArray &command, int) {
             return ScriptedTerminal::wellBehaved(command, pad);
         };
     }
-    void TearDown() override { g_consoleMode = false; }
 
     QString database(qint64 size)
     {
@@ -194,15 +192,14 @@ TEST_F(LoadTest, InitialisationReplies)
     const QString path = database(2000);
     // Silence: 14, and the console says so twice.
     terminal.reply = [](const QByteArray &, int) { return QByteArray(); };
-    g_consoleMode = true;
     {
         StdoutCapture out;
-        KLAVThread thread(connector(path));
+        KLAVConsoleReport console;
+        KLAVThread thread(connector(path), &console);
         EXPECT_EQ(thread.operate(), LOAD_NO_RESPONSE);
         EXPECT_EQ(out.text(), "\nNo response from the terminal\nCommunication initialization process failed");
     }
     EXPECT_EQ(terminal.closes, 1);
-    g_consoleMode = false;
 
     // The first five expected bytes only: accepted.
     terminal.reply = [this](const QByteArray &command, int index) {
@@ -265,14 +262,14 @@ TEST_F(LoadTest, DataRepliesDecideTheResult)
         {QByteArray(), LOAD_NO_RESPONSE, false, "\nNo response from the terminal\nTimeout when sending data"},
         {hex("05FFFF"), LOAD_OK, true, "\nAll data frames have been sent. Sending ending frame ... \nLoading succeeded\n"},
     };
-    g_consoleMode = true;
     for (const Case &c : cases) {
         terminal.exchanges.clear();
         terminal.reply = [this, &c](const QByteArray &command, int index) {
             return index == 3 ? c.secondBlockReply : ScriptedTerminal::wellBehaved(command, pad);
         };
         StdoutCapture out;
-        KLAVThread thread(connector(path));
+        KLAVConsoleReport console;
+        KLAVThread thread(connector(path), &console);
         EXPECT_EQ(thread.operate(), c.result) << c.secondBlockReply.toHex().constData();
         EXPECT_EQ(endingSent(), c.ending) << c.result;
         const std::string text = out.text();
@@ -304,9 +301,9 @@ TEST_F(LoadTest, ADatabaseThatFailsItsCheckNeverReachesTheTerminal)
 {
     const QString path = dir.filePath("text.db");
     ASSERT_TRUE(TestDatabase::write(path, QByteArray(3000, 'x')));
-    g_consoleMode = true;
     StdoutCapture out;
-    KLAVThread thread(connector(path));
+    KLAVConsoleReport console;
+    KLAVThread thread(connector(path), &console);
     EXPECT_EQ(thread.operate(), LOAD_NOT_COHERENT);
     EXPECT_EQ(out.text(), "\nThe database is not coherent\nCommunication initialization process failed");
     EXPECT_EQ(terminal.portsCreated, 0);
@@ -314,10 +311,10 @@ TEST_F(LoadTest, ADatabaseThatFailsItsCheckNeverReachesTheTerminal)
 
 TEST_F(LoadTest, ConsoleProgressIsPrintedAtNewMultiplesOfTen)
 {
-    g_consoleMode = true;
     auto progressLines = [this](qint64 size) {
         StdoutCapture out;
-        KLAVThread thread(connector(database(size)));
+        KLAVConsoleReport console;
+        KLAVThread thread(connector(database(size)), &console);
         EXPECT_EQ(thread.operate(), LOAD_OK);
         std::string lines;
         const std::string text = out.text();
@@ -339,7 +336,6 @@ TEST_F(LoadTest, ConsoleProgressIsPrintedAtNewMultiplesOfTen)
 
 TEST_F(LoadTest, AFileThatShrinksOrGrowsUnderTheLoadKeepsItsAnnouncedSize)
 {
-    g_consoleMode = true;
     const QString path = database(3 * 30717);
     const QByteArray source = TestDatabase::contents(path);
     struct Case {
@@ -359,7 +355,8 @@ TEST_F(LoadTest, AFileThatShrinksOrGrowsUnderTheLoadKeepsItsAnnouncedSize)
                 QFile::resize(path, c.resizeTo);
         };
         StdoutCapture out;
-        KLAVThread thread(connector(path));
+        KLAVConsoleReport console;
+        KLAVThread thread(connector(path), &console);
         EXPECT_EQ(thread.operate(), c.result);
         const std::string text = out.text();
         terminal.afterExchange = nullptr;

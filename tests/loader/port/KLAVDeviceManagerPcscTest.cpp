@@ -6,7 +6,7 @@
 #include "SysfsTree.h"
 
 #include "Crc16Kermit.h"
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 #include "port/KLAVDeviceManager.h"
 #include "port/KLAVPcscPort.h"
 
@@ -62,7 +62,7 @@ protected:
     // was added.
     std::vector<KLAVDevice> discover()
     {
-        KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()));
+        KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()), {g_config.VID, g_config.PID});
         return manager.getDeviceList();
     }
 
@@ -184,7 +184,7 @@ TEST_F(KLAVDeviceManagerPcscTest, PcscRecordsFollowSerialOnesAndVanishWithoutThe
     EXPECT_EQ(devices[1].getPortCOM(), "PCSC");
 
     // findAllPCSCDevices only appends.
-    KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()));
+    KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()), {g_config.VID, g_config.PID});
     manager.findAllPCSCDevices();
     EXPECT_EQ(manager.getDeviceList().size(), 3u);
     manager.findSerialDevices();

@@ -4,7 +4,7 @@
 #include "LogCapture.h"
 #include "SysfsTree.h"
 
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 #include "port/KLAVDeviceManager.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ protected:
 
     std::vector<std::string> discoveredPorts()
     {
-        KLAVDeviceManager manager(enumerator());
+        KLAVDeviceManager manager(enumerator(), {g_config.VID, g_config.PID});
         std::vector<std::string> ports;
         for (const KLAVDevice &device : manager.getDeviceList())
             ports.push_back(device.getPortCOM());
@@ -139,7 +139,7 @@ TEST_F(KLAVDeviceManagerTest, RecordCarriesPathPortFileAndCutName)
     tree_.addUsbTty(tty);
     g_config.VID = {"0E6B"};
     g_config.PID = {"0080"};
-    KLAVDeviceManager manager(enumerator());
+    KLAVDeviceManager manager(enumerator(), {g_config.VID, g_config.PID});
     std::vector<KLAVDevice> devices = manager.getDeviceList();
     ASSERT_EQ(devices.size(), 1u);
     const KLAVDevice &device = devices[0];
@@ -161,7 +161,7 @@ TEST_F(KLAVDeviceManagerTest, SerialNumberWithSeparatorShiftsTheParsedFields)
     tree_.addUsbTty(shifted);
     g_config.VID = {"0e6b"};
     g_config.PID = {"0080"};
-    KLAVDeviceManager manager(enumerator());
+    KLAVDeviceManager manager(enumerator(), {g_config.VID, g_config.PID});
     std::vector<KLAVDevice> devices = manager.getDeviceList();
     ASSERT_EQ(devices.size(), 1u);  // vendor and product lie before the serial
     EXPECT_EQ(devices[0].getSerialNumber(), "AB");
@@ -188,7 +188,7 @@ TEST_F(KLAVDeviceManagerTest, DevicesWithMissingAttributesAreNotListed)
     tree_.addUsbTty(unnamed);
     g_config.VID.clear();
     g_config.PID.clear();
-    KLAVDeviceManager manager(enumerator());
+    KLAVDeviceManager manager(enumerator(), {g_config.VID, g_config.PID});
     std::vector<KLAVDevice> devices = manager.getDeviceList();
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices[0].getPortCOM(), "ttyACM2");
@@ -202,7 +202,7 @@ TEST_F(KLAVDeviceManagerTest, RefreshRebuildsTheListAndCopiesStayIndependent)
     g_config.VID.clear();
     g_config.PID.clear();
     LogCapture log;
-    KLAVDeviceManager manager(enumerator());
+    KLAVDeviceManager manager(enumerator(), {g_config.VID, g_config.PID});
     std::vector<KLAVDevice> before = manager.getDeviceList();
     manager.findSerialDevices();
     manager.findAllPCSCDevices();
@@ -222,10 +222,10 @@ TEST_F(KLAVDeviceManagerTest, RefreshRebuildsTheListAndCopiesStayIndependent)
 TEST_F(KLAVDeviceManagerTest, EnumerationFailuresOnlyShortenTheList)
 {
     LogCapture log;
-    KLAVDeviceManager empty(enumerator());
+    KLAVDeviceManager empty(enumerator(), {g_config.VID, g_config.PID});
     EXPECT_TRUE(empty.getDeviceList().empty());
     EXPECT_TRUE(log.has("Device enumerating failed"));
-    KLAVDeviceManager missing(UsbTtyEnumerator(tree_.root() + "/no-sys", tree_.devRoot()));
+    KLAVDeviceManager missing(UsbTtyEnumerator(tree_.root() + "/no-sys", tree_.devRoot()), {g_config.VID, g_config.PID});
     EXPECT_TRUE(missing.getDeviceList().empty());
     EXPECT_TRUE(log.has("Invalid device handler"));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/SerialLine.h"
+#include "link/SerialChannel.h"
 
 namespace rdrload::testing {
 
@@ -8,7 +8,7 @@ class FakePort;
 class FakeSerialSystem;
 
 // An open handle on a FakePort; after close() every call fails.
-class FakeSerialLine : public SerialLine {
+class FakeSerialLine : public SerialChannel {
 public:
     FakeSerialLine(FakePort &port, FakeSerialSystem &system);
 
@@ -23,6 +23,10 @@ public:
     bool clearBreak() override;
     bool close() override;
     int lastError() const override { return lastError_; }
+    // The fake plays a line whose reads can stay in progress: the error
+    // number a Windows line gives then.
+    bool readPending() const override { return lastError_ == kWindowsIoPending; }
+    static constexpr int kWindowsIoPending = 997;
 
 private:
     bool closedCall();

@@ -21,7 +21,7 @@ int FakeSerialSystem::absentOpenAttempts() const
     return absentOpenAttempts_;
 }
 
-std::unique_ptr<SerialLine> FakeSerialSystem::open(int number)
+std::unique_ptr<SerialChannel> FakeSerialSystem::open(int number)
 {
     FakePort *found = nullptr;
     {

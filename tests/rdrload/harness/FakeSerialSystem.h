@@ -22,7 +22,7 @@ public:
     // Opening attempts on numbers that have no port.
     int absentOpenAttempts() const;
 
-    std::unique_ptr<SerialLine> open(int number) override;
+    std::unique_ptr<SerialChannel> open(int number) override;
     std::string errorText(int error) override;
 
     // Closes running at the same moment, at most, over all ports.

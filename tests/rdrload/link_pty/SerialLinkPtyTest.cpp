@@ -193,7 +193,7 @@ TEST_F(SerialLinkPtyTest, AnOpenPortIsHeldExclusively)
     EXPECT_EQ(virtualClock.nowMs(), 10000u);
 
     ClosePort(&handle);
-    std::unique_ptr<SerialLine> again = serial->open(7);
+    std::unique_ptr<SerialChannel> again = serial->open(7);
     EXPECT_NE(again, nullptr);
     if (again)
         again->close();

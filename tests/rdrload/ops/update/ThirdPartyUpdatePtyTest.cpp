@@ -86,7 +86,7 @@ protected:
     // The port is free again: nothing holds it open.
     bool portIsFree()
     {
-        std::unique_ptr<SerialLine> line = serial->open(kPort);
+        std::unique_ptr<SerialChannel> line = serial->open(kPort);
         if (!line)
             return false;
         line->close();

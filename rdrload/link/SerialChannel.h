@@ -6,12 +6,15 @@
 
 namespace rdrload {
 
-// One open serial line, as the platform's serial service gives it: the calls
-// the link layer makes on a port handle. Every call returns whether it
-// succeeded; lastError() then tells why the last failing call failed.
-class SerialLine {
+// One open serial line of the reader link, as the platform's serial service
+// gives it: the calls the link layer makes on a port handle. Every call
+// returns whether it succeeded; lastError() then tells why the last failing
+// call failed, as the platform's own number (for its error text), and
+// readPending() what that means to the link, so the link never compares a
+// platform's number.
+class SerialChannel {
 public:
-    virtual ~SerialLine() = default;
+    virtual ~SerialChannel() = default;
 
     virtual bool getControl(LineControl &control) = 0;
     virtual bool setControl(const LineControl &control) = 0;
@@ -28,9 +31,9 @@ public:
     virtual bool close() = 0;
     // Error code of the last call, 0 when it succeeded.
     virtual int lastError() const = 0;
+    // True when the last read ended without bytes while the platform still
+    // had it in progress (a line that reads asynchronously).
+    virtual bool readPending() const = 0;
 };
-
-// The error code a read reports when it is still in progress.
-constexpr int kErrorIoPending = 997;
 
 } // namespace rdrload

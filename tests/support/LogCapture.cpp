@@ -1,7 +1,7 @@
 #include "LogCapture.h"
 
-#include "app/KLAVConfig.h"
-#include "app/KLAVLog.h"
+#include "base/KLAVConfig.h"
+#include "base/KLAVLog.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -64,4 +64,23 @@ int LogCapture::find(const std::string &text, int from) const
             return int(i);
     }
     return -1;
+}
+
+std::vector<std::string> LogCapture::lines() const
+{
+    std::vector<std::string> result;
+    std::ifstream in(folder_ + "/logKLAV.txt");
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty())
+            result.push_back(line);
+    }
+    return result;
+}
+
+int LogCapture::countContaining(const std::string &text) const
+{
+    int n = 0;
+    for (const std::string &line : lines())
+        n += line.find(text) != std::string::npos;
+    return n;
 }

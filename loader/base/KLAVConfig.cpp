@@ -1,6 +1,6 @@
 #include "KLAVConfig.h"
 
-#include "KLAVCommandLine.h"
+#include "KLAVRunMode.h"
 #include "KLAVLog.h"
 #include "platform/AppFolders.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 // Switches the diagnostic log on into a fresh folder for one test and reads
-// its lines back (the message part, after the date and depth markers).
+// its lines back: whole, or as messages (the part after the date, depth and
+// marker).
 
 #include <string>
 #include <vector>
@@ -19,6 +20,11 @@ public:
     bool has(const std::string &text) const { return count(text) > 0; }
     // Index of the first message equal to text at or after from, or -1.
     int find(const std::string &text, int from = 0) const;
+
+    // Every line of the file as written, line ends removed.
+    std::vector<std::string> lines() const;
+    // How many lines contain text anywhere.
+    int countContaining(const std::string &text) const;
 
 private:
     std::string folder_;

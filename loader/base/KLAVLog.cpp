@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,13 @@ std::mutex g_logLock;
 FILE *g_logFile = nullptr;
 char g_logfileStream[256] = "";
 int g_depth = 0;
+long g_logSize = 0;  // bytes written to the open file, so no call asks the file
+
+// "dd/mm/yyyy HHhMMmSSs - " of the second last formatted: the time is
+// formatted once per second, not once per line.
+std::time_t g_stampSecond = -1;
+char g_stamp[64] = "";
+size_t g_stampLength = 0;
 
 const char *markerFor(int level)
 {
@@ -33,11 +41,32 @@ const char *markerFor(int level)
     return "";
 }
 
+void refreshStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    if (now == g_stampSecond)
+        return;
+    std::tm local{};
+    localtime_r(&now, &local);
+    const int n = std::snprintf(g_stamp, sizeof g_stamp, "%2.2d/%2.2d/%2.2d %2.2dh%2.2dm%2.2ds - ",
+                                local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
+                                local.tm_hour, local.tm_min, local.tm_sec);
+    g_stampLength = n > 0 ? std::min(size_t(n), sizeof g_stamp - 1) : 0;
+    g_stampSecond = now;
+}
+
+// Appends text to line at length, never beyond limit bytes in all.
+void appendLimited(char *line, size_t &length, size_t limit, const char *text)
+{
+    while (*text && length < limit)
+        line[length++] = *text++;
+}
+
 void rotateIfFull()
 {
     if (g_logfileStream[0] == '\0' || !g_logFile)
         return;
-    if (std::ftell(g_logFile) < kLogRotateSize)
+    if (g_logSize < kLogRotateSize)
         return;
     std::fclose(g_logFile);
     g_logFile = nullptr;
@@ -47,6 +76,7 @@ void rotateIfFull()
     std::remove(backup.c_str());
     std::rename(g_logfileStream, backup.c_str());
     g_logFile = std::fopen(g_logfileStream, "w+");
+    g_logSize = 0;
 }
 
 }  // namespace
@@ -66,19 +96,20 @@ void writeLog(int level, const char *format, ...)
         if (level == LOG_EXIT && g_depth >= 2)
             g_depth -= 2;
 
-        std::string text = "KLAVLD ";
-        text.append(size_t(g_depth), ' ');
-        text += markerFor(level);
-        text += message;
-        if (text.size() >= kBufferSize)
-            text.resize(kBufferSize - 1);
-
-        std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
-        std::fprintf(g_logFile, "%2.2d/%2.2d/%2.2d %2.2dh%2.2dm%2.2ds - %s\n", local.tm_mday,
-                     local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
-                     local.tm_sec, text.c_str());
+        // The whole line in one buffer, written by one call and flushed, so
+        // the file only ever holds whole lines.
+        refreshStamp();
+        char line[sizeof g_stamp + kBufferSize + 1];
+        size_t length = g_stampLength;
+        std::memcpy(line, g_stamp, length);
+        const size_t textLimit = length + kBufferSize - 1;  // "KLAVLD ..." keeps at most 511 bytes
+        appendLimited(line, length, textLimit, "KLAVLD ");
+        for (int i = 0; i < g_depth && length < textLimit; ++i)
+            line[length++] = ' ';
+        appendLimited(line, length, textLimit, markerFor(level));
+        appendLimited(line, length, textLimit, message);
+        line[length++] = '\n';
+        g_logSize += long(std::fwrite(line, 1, length, g_logFile));
 
         if (level == LOG_ENTER && g_depth + 2 <= kLogMaxDepth)
             g_depth += 2;
@@ -124,6 +155,7 @@ void openLogFile()
             std::fclose(g_logFile);
         std::memcpy(g_logfileStream, path.c_str(), path.size() + 1);
         g_logFile = std::fopen(g_logfileStream, "w+");
+        g_logSize = 0;
         g_depth = 0;
         if (!g_logFile)
             return;

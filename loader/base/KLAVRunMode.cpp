@@ -1,0 +1,3 @@
+#include "KLAVRunMode.h"
+
+bool g_consoleMode = false;
