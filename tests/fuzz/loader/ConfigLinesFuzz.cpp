@@ -7,7 +7,7 @@
 // text after the first "=" of a line that was read.
 
 #include "app/KLAVCommandLine.h"
-#include "app/KLAVConfig.h"
+#include "base/KLAVConfig.h"
 
 #include <cstdint>
 #include <cstdlib>

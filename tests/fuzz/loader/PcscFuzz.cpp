@@ -12,6 +12,7 @@
 #include "FuzzInput.h"
 
 #include "app/KLAVCommandLine.h"
+#include "base/KLAVConfig.h"
 #include "port/KLAVDeviceManager.h"
 #include "port/KLAVPcscPort.h"
 
@@ -156,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     g_consoleMode = true;
 
     {
-        KLAVDeviceManager manager(UsbTtyEnumerator("/nonexistent/sys", "/nonexistent/dev"));
+        KLAVDeviceManager manager(UsbTtyEnumerator("/nonexistent/sys", "/nonexistent/dev"),
+                                  {g_config.VID, g_config.PID});
         manager.clearDeviceList();
         manager.findAllPCSCDevices();
         for (const KLAVDevice &device : manager.getDeviceList()) {
