@@ -1,6 +1,6 @@
 #include "WineLog.h"
 
-#include "app/KLAVLog.h"
+#include "base/KLAVLog.h"
 
 #include <cstdarg>
 #include <cstdio>
