@@ -1,8 +1,10 @@
 // Load throughput: KLAVCharger's whole load (connector, loading thread,
-// serial port) into terminal-sim over a pty, against a baseline that pushes
-// the same 30720-byte frames over a pty pair to a peer process answering as
-// terminal-sim does (255-byte acknowledgements), with no protocol logic. Sizes of 1, 16 and 64 MiB, logging off and on; each
-// measurement runs in a child process so its peak memory is its own.
+// serial port) into terminal-sim over a pty, against a baseline that makes
+// the same exchanges (opening frames, 30720-byte data frames, ending frame,
+// byte counts alike) over a pty pair with a peer process answering as
+// terminal-sim does (255-byte acknowledgements), with no protocol logic.
+// Sizes of 1, 16 and 64 MiB, logging off and on; each measurement runs in a
+// child process so its peak memory is its own.
 //
 //   load_throughput [SIZES_MIB...]          (default: 1 16 64)
 //
@@ -149,27 +151,46 @@ bool readExactly(int fd, char *data, size_t size)
     return true;
 }
 
+// The exchanges of a load of size bytes, by length: the opening pair
+// (initialisation, then the request for the bench's one-row R_DBINFO), one
+// data frame per 30717-byte block (the last one shorter), the ending frame;
+// each with the length of terminal-sim's reply (--ack-length 255).
+struct Exchange {
+    size_t sent;
+    size_t reply;
+};
+
+std::vector<Exchange> loadExchanges(qint64 size)
+{
+    std::vector<Exchange> exchanges{{9, 9}, {26, 7}};
+    for (qint64 left = size; left > 0; left -= kPayload)
+        exchanges.push_back({size_t(3 + std::min<qint64>(left, kPayload)), size_t(kAckLength)});
+    exchanges.push_back({3, 3});
+    return exchanges;
+}
+
 // The baseline's peer, a process of its own as terminal-sim is: reads each
-// frame whole, keeps its payload in memory and acknowledges it with 05 and
-// 254 zeros, the reply terminal-sim gives with --ack-length 255.
-void answerFrames(int master, long frames)
+// frame whole, keeps the data frames' payload in memory and answers with a
+// reply of terminal-sim's length (05 and zeros).
+void answerFrames(int master, const std::vector<Exchange> &exchanges)
 {
     std::vector<char> frame(kFrame);
     std::vector<char> received;
-    std::vector<char> ack(kAckLength, 0);
-    ack[0] = 0x05;
-    for (long i = 0; i < frames; ++i) {
-        if (!readExactly(master, frame.data(), frame.size()))
+    std::vector<char> reply(kAckLength, 0);
+    reply[0] = 0x05;
+    for (const Exchange &e : exchanges) {
+        if (!readExactly(master, frame.data(), e.sent))
             return;
-        received.insert(received.end(), frame.begin() + 3, frame.end());
-        if (!writeAll(master, ack.data(), ack.size()))
+        if (e.reply == size_t(kAckLength))
+            received.insert(received.end(), frame.begin() + 3, frame.begin() + long(e.sent));
+        if (!writeAll(master, reply.data(), e.reply))
             return;
     }
 }
 
-// Child: the same frames over a raw pty pair to a peer process that answers
-// as terminal-sim does, with no protocol logic on the host's side, so the
-// ratio measures the loader alone.
+// Child: the same exchanges, byte counts alike, over a raw pty pair to a peer
+// process that answers as terminal-sim does, with no protocol logic on the
+// host's side, so the ratio measures the loader alone.
 int runBaseline(qint64 size)
 {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -180,22 +201,22 @@ int runBaseline(qint64 size)
     tcgetattr(slave, &raw);
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
-    const long frames = long((size + kPayload - 1) / kPayload);
+    const std::vector<Exchange> exchanges = loadExchanges(size);
     const pid_t peer = fork();
     if (peer < 0)
         return 1;
     if (peer == 0) {
         close(slave);
-        answerFrames(master, frames);
+        answerFrames(master, exchanges);
         _exit(0);
     }
     std::vector<char> frame(kFrame, 'y');
     std::vector<char> reply(kAckLength);
     const auto start = std::chrono::steady_clock::now();
     bool ok = true;
-    for (long i = 0; i < frames && ok; ++i)
-        ok = writeAll(slave, frame.data(), frame.size()) &&
-             readExactly(slave, reply.data(), reply.size());
+    for (size_t i = 0; i < exchanges.size() && ok; ++i)
+        ok = writeAll(slave, frame.data(), exchanges[i].sent) &&
+             readExactly(slave, reply.data(), exchanges[i].reply);
     const double seconds = secondsSince(start);
     int status = 0;
     waitpid(peer, &status, 0);
