@@ -1,5 +1,6 @@
 #include "ApplicationDownload.h"
 
+#include "PortTransfers.h"
 #include "ProgressReporter.h"
 #include "link/LinkTrace.h"
 #include "link/SerialLink.h"
@@ -26,12 +27,6 @@ bool passesHeaderTest(const uint8_t *image, unsigned long length)
            image[kHeaderMarkOffset] == kHeaderMark;
 }
 
-bool writeAll(PortHandle handle, const uint8_t *data, std::size_t count)
-{
-    std::size_t written = 0;
-    return WritePort(handle, data, count, &written) && written == count;
-}
-
 } // namespace
 
 const ApplicationDownload::Pace ApplicationDownload::kNormal{128, 2, 4, 512, 0, 180000};
@@ -56,7 +51,7 @@ int ApplicationDownload::run(const uint8_t *image, unsigned long length, uint8_t
     if (CheckACK(&handle, kAckWaitMs) != 0)
         return OPEN_COM_PORT;
 
-    if (!writeAll(handle, &kApplicationRequest, 1)) {
+    if (!writeWhole(handle, &kApplicationRequest, 1)) {
         ClosePort(&handle);
         traceText(kClosed);
         return OTHER_ERROR;
@@ -72,7 +67,7 @@ int ApplicationDownload::run(const uint8_t *image, unsigned long length, uint8_t
         if (pace_.pauseEvery != 0 && blocks % pace_.pauseEvery == 0)
             SleepMs(1);
         const std::size_t size = std::min<unsigned long>(pace_.blockSize, length - sent);
-        if (!writeAll(handle, image + sent, size)) {
+        if (!writeWhole(handle, image + sent, size)) {
             ClosePort(&handle);
             traceText(kClosed);
             return NACK_ERROR;

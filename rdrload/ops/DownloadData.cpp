@@ -1,5 +1,6 @@
 #include "DownloadData.h"
 
+#include "PortTransfers.h"
 #include "api/rdrload.h"
 #include "link/LinkTrace.h"
 #include "link/SerialLink.h"
@@ -18,12 +19,8 @@ constexpr int kLongestBlock = 0xFFFF;
 // short write closes the port and gives 18.
 int sendAcknowledged(PortHandle *handle, const void *bytes, std::size_t count, uint32_t ackMs)
 {
-    std::size_t written = 0;
-    if (!WritePort(*handle, bytes, count, &written) || written != count) {
-        ClosePort(handle);
-        traceText("DownloadData ClosePort \n");
-        return OTHER_ERROR;
-    }
+    if (!writeWhole(*handle, bytes, count))
+        return closeWith(handle, "DownloadData ClosePort \n", OTHER_ERROR);
     return CheckACK(handle, ackMs);
 }
 

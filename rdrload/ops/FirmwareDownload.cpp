@@ -1,5 +1,6 @@
 #include "FirmwareDownload.h"
 
+#include "PortTransfers.h"
 #include "link/LinkTrace.h"
 
 #include <algorithm>
@@ -43,12 +44,6 @@ template <std::size_t N> std::string narrow(const wchar_t (&text)[N])
     for (std::size_t i = 0; i < N && text[i] != L'\0'; ++i)
         out += (text[i] > 0 && text[i] < 0x80) ? static_cast<char>(text[i]) : '?';
     return out;
-}
-
-bool writeAll(PortHandle handle, const uint8_t *data, std::size_t count)
-{
-    std::size_t written = 0;
-    return WritePort(handle, data, count, &written) && written == count;
 }
 
 unsigned long headerLength(const uint8_t *image)
@@ -173,7 +168,7 @@ int FirmwareDownload::openAndRequest(uint8_t port)
     }
     traceText("FirmwareDL Ack 1\n");
     progress_->report("Sending FW download request\n");
-    if (!writeAll(handle_, &kFirmwareRequest, 1)) {
+    if (!writeWhole(handle_, &kFirmwareRequest, 1)) {
         ClosePort(&handle_);
         traceText("FirmwareDL ClosePort Error OPEN_COM_PORT\n");
         return OPEN_COM_PORT;
@@ -234,7 +229,7 @@ int FirmwareDownload::sendSegment(const uint8_t *segment, unsigned long size,
 {
     for (unsigned long sent = 0; sent < size; sent += kBlockSize) {
         const std::size_t block = std::min<unsigned long>(kBlockSize, size - sent);
-        if (!writeAll(handle_, segment + sent, block)) {
+        if (!writeWhole(handle_, segment + sent, block)) {
             ClosePort(&handle_);
             traceText(failureTrace);
             return NACK_ERROR;
@@ -282,7 +277,7 @@ int FirmwareDownload::sendBody(const uint8_t *image, unsigned long length, unsig
     unsigned long sent = offset;
     while (sent < length) {
         const std::size_t size = std::min<unsigned long>(kBlockSize, length - sent);
-        if (!writeAll(handle_, image + sent, size)) {
+        if (!writeWhole(handle_, image + sent, size)) {
             ClosePort(&handle_);
             traceText("FirmwareDL ClosePort Error Writing 5\n");
             return NACK_ERROR;

@@ -1,5 +1,6 @@
 #include "TestMode.h"
 
+#include "PortTransfers.h"
 #include "api/rdrload.h"
 #include "link/LinkTrace.h"
 #include "link/SerialLink.h"
@@ -15,25 +16,6 @@ constexpr uint32_t kBaudRate = 57600;
 constexpr uint8_t kTestRequest = 'T';
 constexpr uint8_t kFullTest = 0xFF;
 constexpr std::size_t kStoredHeader = 3; // status byte and report length
-
-int closeWith(PortHandle *handle, const char *trace, int result)
-{
-    ClosePort(handle);
-    traceText(trace);
-    return result;
-}
-
-bool writeByte(PortHandle handle, uint8_t byte)
-{
-    std::size_t written = 0;
-    return WritePort(handle, &byte, 1, &written) && written == 1;
-}
-
-bool readExactly(PortHandle handle, uint8_t *bytes, std::size_t count)
-{
-    std::size_t got = 0;
-    return ReadPort(handle, bytes, count, &got) && got == count;
-}
 
 } // namespace
 
@@ -67,20 +49,20 @@ int TestMode(char test, unsigned char *buffer, int size, int port)
     // A failure here shows as the status byte not arriving.
     SetReadTimeout(handle, testStatusTimeout(test));
     uint8_t status = 0;
-    if (!readExactly(handle, &status, 1))
+    if (!readWhole(handle, &status, 1))
         return closeWith(&handle, "testMode ClosePort TIMEOUT_ERROR 1\n", TIMEOUT_ERROR);
     Acknowledge(&handle);
     SetReadTimeout(handle, 1000);
     SleepMs(10);
     uint8_t lengthField[2] = {0, 0};
-    if (!readExactly(handle, lengthField, 2))
+    if (!readWhole(handle, lengthField, 2))
         return closeWith(&handle, "testMode ClosePort TIMEOUT_ERROR 2\n", TIMEOUT_ERROR);
     const std::size_t length = lengthField[0] | (lengthField[1] << 8);
     Acknowledge(&handle);
     SleepMs(1);
     std::vector<uint8_t> report(length);
     if (length != 0) {
-        if (!readExactly(handle, report.data(), length))
+        if (!readWhole(handle, report.data(), length))
             return closeWith(&handle, "testMode ClosePort TIMEOUT_ERROR 3\n", TIMEOUT_ERROR);
         Acknowledge(&handle);
         SleepMs(1);

@@ -1,5 +1,6 @@
 #include "ThirdPartyUpdate.h"
 
+#include "PortTransfers.h"
 #include "link/LinkTrace.h"
 
 #include <algorithm>
@@ -78,15 +79,7 @@ int ThirdPartyUpdate::run()
 
 int ThirdPartyUpdate::fail(const char *trace, int result)
 {
-    ClosePort(&handle_);
-    traceText(trace);
-    return result;
-}
-
-bool ThirdPartyUpdate::writeAll(const void *data, std::size_t count)
-{
-    std::size_t written = 0;
-    return WritePort(handle_, data, count, &written) && written == count;
+    return closeWith(&handle_, trace, result);
 }
 
 int ThirdPartyUpdate::wakeAndAsk()
@@ -95,7 +88,7 @@ int ThirdPartyUpdate::wakeAndAsk()
     // The early acknowledgements report 1 whatever went wrong.
     if (CheckACK(&handle_, kWakeWaitMs) != 0)
         return fail("ThirdPartyUpdate Double break ACK Error \n", OPEN_COM_PORT);
-    if (!writeAll(&kRequest, 1))
+    if (!writeWhole(handle_, &kRequest, 1))
         return fail("ThirdPartyUpdate ClosePort \n", OTHER_ERROR);
     progress_.report("Waiting ACK before sending info");
     if (CheckACK(&handle_, kWakeWaitMs) != 0)
@@ -106,7 +99,7 @@ int ThirdPartyUpdate::wakeAndAsk()
 int ThirdPartyUpdate::announce()
 {
     const Frame information = frameOf(0, static_cast<uint32_t>(length_));
-    if (!writeAll(information.data(), information.size()))
+    if (!writeWhole(handle_, information.data(), information.size()))
         return fail("ThirdPartyUpdate send package information Error \n", OTHER_ERROR);
     if (CheckACK(&handle_, kInfoWaitMs) != 0)
         return fail("ThirdPartyUpdateSend send package information ACK Error \n", OPEN_COM_PORT);
@@ -121,7 +114,7 @@ int ThirdPartyUpdate::awaitDecision()
     std::size_t received = 0;
     if (!ReadPort(handle_, &decision, 1, &received) || received != 1)
         return fail("ThirdPartyUpdate check package information Error \n", TIMEOUT_ERROR);
-    if (!writeAll(&kAck, 1))
+    if (!writeWhole(handle_, &kAck, 1))
         return fail("ThirdPartyUpdate ClosePort 5 \n", OTHER_ERROR);
     if (decision != 0)
         return fail("ThirdPartyUpdate denial\n", refusal(decision));
@@ -133,7 +126,7 @@ int ThirdPartyUpdate::sendInitialPacket()
     traceText("ThirdPartyUpdate initial Step\n");
     progress_.report("Sending initial packet");
     const Frame initial = frameOf(0, 0);
-    if (!writeAll(initial.data(), initial.size()))
+    if (!writeWhole(handle_, initial.data(), initial.size()))
         return fail("ThirdPartyUpdate initial Step error \n", OTHER_ERROR);
     const int acknowledged = CheckACK(&handle_, kInitialAndClosureWaitMs);
     if (acknowledged != 0)
@@ -162,7 +155,7 @@ int ThirdPartyUpdate::sendPacket(uint32_t sequence, const unsigned char *chunk, 
 {
     traceText(" H -");
     const Frame header = frameOf(sequence, length);
-    if (!writeAll(header.data(), header.size())) {
+    if (!writeWhole(handle_, header.data(), header.size())) {
         ClosePort(&handle_);
         traceFormat("\nThirdPartyUpdate sending header Error step %u\n", sequence);
         return OTHER_ERROR;
@@ -197,7 +190,7 @@ int ThirdPartyUpdate::sendPieces(const unsigned char *chunk, uint32_t length)
     // buffer from overflowing.
     for (uint32_t offset = 0; offset < length; offset += kPieceSize) {
         const std::size_t piece = std::min<std::size_t>(kPieceSize, length - offset);
-        if (!writeAll(chunk + offset, piece))
+        if (!writeWhole(handle_, chunk + offset, piece))
             return OTHER_ERROR;
         SleepMs(kPiecePauseMs);
     }
@@ -208,7 +201,7 @@ int ThirdPartyUpdate::finish()
 {
     progress_.report("Sending closure packet");
     const Frame closure = frameOf(kClosureMark, 0);
-    if (!writeAll(closure.data(), closure.size()))
+    if (!writeWhole(handle_, closure.data(), closure.size()))
         return fail("ThirdPartyUpdate end error \n", OTHER_ERROR);
     const int acknowledged = CheckACK(&handle_, kInitialAndClosureWaitMs);
     ClosePort(&handle_);

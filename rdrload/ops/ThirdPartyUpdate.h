@@ -56,8 +56,6 @@ private:
 
     // Closes the port, writes the trace and hands back `result`.
     int fail(const char *trace, int result);
-    // Whether all `count` bytes were written.
-    bool writeAll(const void *data, std::size_t count);
 
     const unsigned char *package_;
     unsigned long length_;

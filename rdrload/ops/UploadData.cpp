@@ -1,5 +1,6 @@
 #include "UploadData.h"
 
+#include "PortTransfers.h"
 #include "ProgressReporter.h"
 #include "link/LinkTrace.h"
 #include "link/SerialLink.h"
@@ -31,20 +32,6 @@ private:
     ProgressReporter reporter_;
     uint32_t made_ = 0;
 };
-
-// Closes the port and writes the trace of a failed step; returns `result`.
-int closeWith(PortHandle *handle, const char *trace, int result)
-{
-    ClosePort(handle);
-    traceText(trace);
-    return result;
-}
-
-bool writeByte(PortHandle handle, uint8_t byte)
-{
-    std::size_t written = 0;
-    return WritePort(handle, &byte, 1, &written) && written == 1;
-}
 
 // One read, and when it fails or comes back short one more for the rest.
 bool readData(PortHandle handle, std::vector<uint8_t> &data)
