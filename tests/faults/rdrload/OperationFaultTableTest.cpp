@@ -6,9 +6,9 @@
 // left behind and the image it was given unchanged.
 
 #include "ProcessCounts.h"
-#include "ReaderSimProcess.h"
 #include "RecordingTraceSink.h"
 #include "ScopedLinkServices.h"
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
@@ -223,9 +223,9 @@ TEST(OperationFaultTable, EveryFaultEndsCleanlyWithItsResult)
         ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
         std::vector<std::string> options = f.simOptions;
         options.insert(options.end(), {"--record", folder.file("journal")});
-        ReaderSimProcess reader(RDRLOAD_READER_SIM, options);
-        ASSERT_FALSE(reader.devicePath().empty());
-        ASSERT_EQ(::symlink(reader.devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        SimProcess reader(RDRLOAD_READER_SIM, options);
+        ASSERT_FALSE(reader.slavePath().empty());
+        ASSERT_EQ(::symlink(reader.slavePath().c_str(), folder.file("COM7").c_str()), 0);
 
         Call call = f.call();
         const Bytes original = call.image;

@@ -112,7 +112,7 @@ protected:
     {
         args.insert(args.end(), {"--log", file("frames.log").toStdString(), "--out",
                                  file("received-%n.db").toStdString()});
-        sim = std::make_unique<SimProcess>(args);
+        sim = std::make_unique<SimProcess>(SimProcess::terminalSim(), args);
         const std::string prefix = "/dev/";
         ASSERT_EQ(sim->slavePath().compare(0, prefix.size(), prefix), 0) << sim->slavePath();
 

@@ -372,7 +372,8 @@ TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
     std::string folder = std::filesystem::temp_directory_path() / "klav-port-sim-XXXXXX";
     ASSERT_NE(mkdtemp(folder.data()), nullptr);
     std::string out = folder + "/received.db";
-    SimProcess sim({"--out", out, "--log", folder + "/frames.log", "--loads", "1"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--out", out, "--log", folder + "/frames.log", "--loads", "1"});
     KLAVSerialPort port(sim.slavePath());
     ASSERT_TRUE(port.isOpen());
 

@@ -3,7 +3,7 @@
 // time, raw 8-bit data both ways, exclusive opening, and a vanishing reader.
 
 #include "FakeLinkEnvironment.h"
-#include "ReaderSimProcess.h"
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "link/PlatformServices.h"
@@ -42,9 +42,9 @@ protected:
     {
         std::vector<std::string> all{"--record", journal()};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, all);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, all);
+        ASSERT_FALSE(reader->slavePath().empty());
+        ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("COM7").c_str()), 0);
     }
 
     std::string journal() const { return folder.file("journal"); }
@@ -64,7 +64,7 @@ protected:
     SteadyClock clock;
     RecordingTraceSink trace;
     ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
+    std::unique_ptr<SimProcess> reader;
 };
 
 } // namespace
@@ -203,7 +203,7 @@ TEST_F(SerialLinkPtyTest, PortsWithoutAComEntryAreTheStandardSerialPorts)
 {
     startReader();
     // COM3 has no entry of its own: it is ttyS2 of the folder.
-    ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("ttyS2").c_str()), 0);
+    ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("ttyS2").c_str()), 0);
     PortHandle handle = nullptr;
     EXPECT_EQ(OpenPort(3, &handle, 57600), 0);
     ClosePort(&handle);

@@ -3,7 +3,7 @@
 // reader received or sent (its journal and the files it wrote).
 
 #include "FrontEndRun.h"
-#include "ReaderSimProcess.h"
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 
@@ -76,9 +76,9 @@ protected:
     void startReader(std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), {"--record", journal()});
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, arguments);
-        ASSERT_FALSE(reader->devicePath().empty());
-        link = std::make_unique<ComLink>(reader->devicePath());
+        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, arguments);
+        ASSERT_FALSE(reader->slavePath().empty());
+        link = std::make_unique<ComLink>(reader->slavePath());
         if (link->number() == 0)
             GTEST_SKIP() << "cannot create /dev/COM<n> links (needs root)";
     }
@@ -91,7 +91,7 @@ protected:
     std::string journal() const { return folder.file("journal"); }
 
     TempFolder folder;
-    std::unique_ptr<ReaderSimProcess> reader;
+    std::unique_ptr<SimProcess> reader;
     std::unique_ptr<ComLink> link;
 };
 

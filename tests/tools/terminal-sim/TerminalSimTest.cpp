@@ -164,7 +164,7 @@ protected:
 // Runs terminal-sim with args and returns its exit status and output.
 int runToEnd(const std::string &args, std::string &output)
 {
-    std::string command = SimProcess::executable() + " " + args + " 2>&1";
+    std::string command = SimProcess::terminalSim() + " " + args + " 2>&1";
     FILE *pipe = popen(command.c_str(), "r");
     char buffer[4096];
     size_t n;
@@ -202,7 +202,8 @@ TEST_F(TerminalSimTest, HelpDescribesEveryOption)
 TEST_F(TerminalSimTest, ServesLoadsAndWritesEachReceivedDatabase)
 {
     std::string log = folder_ + "/frames.log";
-    SimProcess sim({"--out", folder_ + "/load-%n.db", "--log", log, "--loads=2"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--out", folder_ + "/load-%n.db", "--log", log, "--loads=2"});
     Bytes first = pattern(70000, 1), second = pattern(5, 2);
     {
         HostLine host(sim.slavePath());
@@ -229,7 +230,7 @@ TEST_F(TerminalSimTest, ServesLoadsAndWritesEachReceivedDatabase)
 TEST_F(TerminalSimTest, TheLastReplyStaysUntilTheHostHasClosed)
 {
     std::string log = folder_ + "/frames.log";
-    SimProcess sim({"--log", log, "--loads=1"});
+    SimProcess sim(SimProcess::terminalSim(), {"--log", log, "--loads=1"});
     {
         HostLine host(sim.slavePath());
         const Bytes database = pattern(100, 3);
@@ -252,7 +253,8 @@ TEST_F(TerminalSimTest, TheLastReplyStaysUntilTheHostHasClosed)
 
 TEST_F(TerminalSimTest, MisbehavesOverTheLine)
 {
-    SimProcess sim({"--wrong-byte", "init:0:0xF3", "--nack", "1:Err", "--delay", "300"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--wrong-byte", "init:0:0xF3", "--nack", "1:Err", "--delay", "300"});
     HostLine host(sim.slavePath());
     Clock::time_point start = Clock::now();
     Bytes init = host.exchange(initFrame(2), 9);
@@ -268,7 +270,7 @@ TEST_F(TerminalSimTest, MisbehavesOverTheLine)
 
 TEST_F(TerminalSimTest, HangUpDropsTheLineAndEnds)
 {
-    SimProcess sim({"--out", folder_ + "/out.db", "--hangup", "2"});
+    SimProcess sim(SimProcess::terminalSim(), {"--out", folder_ + "/out.db", "--hangup", "2"});
     HostLine host(sim.slavePath());
     Bytes database = pattern(40000, 3);
     ASSERT_EQ(host.exchange(initFrame(2), 9).size(), 9u);
@@ -290,7 +292,7 @@ TEST_F(TerminalSimTest, HangUpDropsTheLineAndEnds)
 TEST_F(TerminalSimTest, StopsCleanlyOnSigtermMidLoad)
 {
     std::string log = folder_ + "/frames.log";
-    SimProcess sim({"--out", folder_ + "/out.db", "--log", log});
+    SimProcess sim(SimProcess::terminalSim(), {"--out", folder_ + "/out.db", "--log", log});
     HostLine host(sim.slavePath());
     ASSERT_EQ(host.exchange(initFrame(2), 9).size(), 9u);
     ASSERT_EQ(host.exchange(requestFrame(2, 100), 7).size(), 7u);
@@ -308,7 +310,8 @@ TEST_F(TerminalSimTest, UnusableOutputFilesAreReported)
     EXPECT_NE(output.find("cannot write the log"), std::string::npos);
 
     // A database that cannot be written is reported and the service goes on.
-    SimProcess sim({"--out", folder_ + "/missing/out.db", "--log", folder_ + "/frames.log"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--out", folder_ + "/missing/out.db", "--log", folder_ + "/frames.log"});
     HostLine host(sim.slavePath());
     EXPECT_TRUE(load(host, pattern(10, 4)));
     EXPECT_TRUE(load(host, pattern(10, 5)));

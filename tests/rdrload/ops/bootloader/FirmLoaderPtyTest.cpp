@@ -4,7 +4,7 @@
 // A pty carries no DTR, RTS or baud rate; those are the fake port's tests.
 
 #include "FakeLinkEnvironment.h"
-#include "ReaderSimProcess.h"
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
@@ -80,9 +80,9 @@ protected:
         std::vector<std::string> arguments{"--record",   journal(),       "--boot-loader",
                                            "0x00400000", "--boot-output", output.path()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, arguments);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, arguments);
+        ASSERT_FALSE(reader->slavePath().empty());
+        ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("COM7").c_str()), 0);
     }
 
     std::string journal() const { return folder.file("journal"); }
@@ -101,7 +101,7 @@ protected:
     SteadyClock clock;
     RecordingTraceSink trace;
     ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
+    std::unique_ptr<SimProcess> reader;
 };
 
 } // namespace

@@ -4,9 +4,9 @@
 // download with the right result. The exports run in this process on the
 // POSIX serial service, with COM7 a link in a folder of the test's.
 
-#include "ReaderSimProcess.h"
 #include "RecordingTraceSink.h"
 #include "ScopedLinkServices.h"
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
@@ -78,9 +78,9 @@ protected:
     void startReader(std::vector<std::string> options = {})
     {
         options.insert(options.end(), {"--output", received(), "--record", journal()});
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, options);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, options);
+        ASSERT_FALSE(reader->slavePath().empty());
+        ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("COM7").c_str()), 0);
     }
 
     std::string received() const { return folder.file("received.bin"); }
@@ -91,7 +91,7 @@ protected:
     SteadyClock clock;
     RecordingTraceSink trace;
     ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
+    std::unique_ptr<SimProcess> reader;
 };
 
 } // namespace

@@ -8,7 +8,7 @@
 // /dev/pts, where reader-sim's ptys live). Exit code 77 (skipped) where
 // private mount namespaces cannot be made.
 
-#include "ReaderSimProcess.h"
+#include "SimProcess.h"
 #include "SysfsTree.h"
 #include "TempFolder.h"
 #include "TextFile.h"
@@ -85,13 +85,13 @@ protected:
                    static_cast<std::streamsize>(image.size()));
     }
 
-    std::unique_ptr<ReaderSimProcess> startReader(const std::string &name,
-                                                  std::vector<std::string> options)
+    std::unique_ptr<SimProcess> startReader(const std::string &name,
+                                            std::vector<std::string> options)
     {
         options.insert(options.end(), {"--output", folder.file(name + ".bin"), "--record",
                                        folder.file(name + ".journal")});
-        auto sim = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, options);
-        EXPECT_FALSE(sim->devicePath().empty());
+        auto sim = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, options);
+        EXPECT_FALSE(sim->slavePath().empty());
         return sim;
     }
 
@@ -133,9 +133,9 @@ TEST_F(DownloadRestartTest, TheReaderComesBackUnderAnotherComNumber)
     auto after = startReader("after", {});
     const std::string reader = tree.addUsbDevice(hub, "1-1.4", 1, 9);
     tree.addTty(reader, "ttyACM0");
-    tree.relinkDevice("ttyACM0", before->devicePath());
+    tree.relinkDevice("ttyACM0", before->slavePath());
     tree.linkDevice("COM3", "ttyACM0");
-    tree.linkDevice("ttyACM1", after->devicePath());
+    tree.linkDevice("ttyACM1", after->slavePath());
     tree.linkDevice("COM5", "ttyACM1");
 
     auto host = std::async(std::launch::async, [this] { return runHost(); });
@@ -145,7 +145,7 @@ TEST_F(DownloadRestartTest, TheReaderComesBackUnderAnotherComNumber)
     ASSERT_TRUE(waitForLine(folder.file("before.journal"), "close", kGenerousMs));
     tree.removeTty("ttyACM0");
     tree.addTty(reader, "ttyACM1");
-    tree.relinkDevice("ttyACM1", after->devicePath());
+    tree.relinkDevice("ttyACM1", after->slavePath());
 
     const HostRun run = host.get();
     EXPECT_NE(run.output.find("result 0\n"), std::string::npos) << run.output;
@@ -165,7 +165,7 @@ TEST_F(DownloadRestartTest, WhenTheHelperFindsNothingTheSamePortIsOpenedAgain)
     // COM3 is a tty no USB device carries: there is no hub position.
     auto only = startReader("only", {"--restarts", "1"});
     tree.addPlatformTty("ttyS9");
-    tree.relinkDevice("ttyS9", only->devicePath());
+    tree.relinkDevice("ttyS9", only->slavePath());
     tree.linkDevice("COM3", "ttyS9");
 
     const HostRun run = runHost();

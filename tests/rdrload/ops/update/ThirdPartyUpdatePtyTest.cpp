@@ -2,9 +2,9 @@
 // a 1 MiB package arrives byte for byte with every header right, a refusal
 // and a NAK end with the port closed and the right result.
 
-#include "ReaderSimProcess.h"
 #include "RecordingTraceSink.h"
 #include "ScopedLinkServices.h"
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
@@ -72,9 +72,9 @@ protected:
     {
         std::vector<std::string> all{"--record", journal(), "--update-output", output()};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, all);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, all);
+        ASSERT_FALSE(reader->slavePath().empty());
+        ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("COM7").c_str()), 0);
     }
 
     int transfer(std::vector<unsigned char> &package)
@@ -101,7 +101,7 @@ protected:
     SteadyClock clock;
     RecordingTraceSink trace;
     ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
+    std::unique_ptr<SimProcess> reader;
 };
 
 } // namespace
