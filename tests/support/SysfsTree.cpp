@@ -18,16 +18,8 @@ void writeFile(const fs::path &path, const std::string &text)
 
 SysfsTree::SysfsTree()
 {
-    char pattern[] = "/tmp/klav-sysfs-XXXXXX";
-    root_ = mkdtemp(pattern);
     fs::create_directories(sysRoot() + "/class/tty");
     fs::create_directories(devRoot());
-}
-
-SysfsTree::~SysfsTree()
-{
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
 }
 
 void SysfsTree::linkClassTty(const std::string &port, const std::string &ttyDir)

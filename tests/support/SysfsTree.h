@@ -3,6 +3,8 @@
 // for discovery tests: USB devices with an interface and a tty below it,
 // class/tty links to every tty, and device nodes in a dev folder beside it.
 
+#include "TempFolder.h"
+
 #include <optional>
 #include <string>
 
@@ -21,7 +23,6 @@ public:
     };
 
     SysfsTree();
-    ~SysfsTree();
     SysfsTree(const SysfsTree &) = delete;
     SysfsTree &operator=(const SysfsTree &) = delete;
 
@@ -29,12 +30,12 @@ public:
     // A tty without a USB device above it (a serial port on the main board).
     void addPlatformTty(const std::string &port);
 
-    std::string sysRoot() const { return root_ + "/sys"; }
-    std::string devRoot() const { return root_ + "/dev"; }
-    std::string root() const { return root_; }
+    std::string sysRoot() const { return root_.file("sys"); }
+    std::string devRoot() const { return root_.file("dev"); }
+    std::string root() const { return root_.path(); }
 
 private:
     void linkClassTty(const std::string &port, const std::string &ttyDir);
 
-    std::string root_;
+    rdrload::testing::TempFolder root_{"klav-sysfs-"};
 };

@@ -4,6 +4,7 @@
 #include "LogCapture.h"
 #include "PtyPeer.h"
 #include "SimProcess.h"
+#include "TempFolder.h"
 
 #include "Crc16Kermit.h"
 #include "port/KLAVSerialPort.h"
@@ -369,8 +370,8 @@ TEST(KLAVSerialPortTest, ConfigurationFailureKeepsThePortOpen)
 // protocol drives it, and the file the terminal received.
 TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
 {
-    std::string folder = std::filesystem::temp_directory_path() / "klav-port-sim-XXXXXX";
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    rdrload::testing::TempFolder temp("klav-port-sim-");
+    const std::string &folder = temp.path();
     std::string out = folder + "/received.db";
     SimProcess sim(SimProcess::terminalSim(),
                    {"--out", out, "--log", folder + "/frames.log", "--loads", "1"});
@@ -403,5 +404,4 @@ TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
     std::ifstream in(out, std::ios::binary);
     Bytes received((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(received, database);
-    std::filesystem::remove_all(folder);
 }

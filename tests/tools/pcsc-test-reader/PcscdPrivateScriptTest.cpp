@@ -1,6 +1,8 @@
 // scripts/pcscd-private as the demo and whole-program tests use it: start
 // prints the PID of a ready pcscd serving the test readers, stop ends it.
 
+#include "TempFolder.h"
+
 #include <winscard.h>
 
 #include <gtest/gtest.h>
@@ -64,9 +66,7 @@ protected:
         // pcscd outlives the script that starts it; as subreaper this test
         // becomes its parent and reaps it.
         prctl(PR_SET_CHILD_SUBREAPER, 1);
-        char pattern[] = "/tmp/klav-script-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        work_ = folder_ + "/work";
+        work_ = folder_.path() + "/work";
     }
     void TearDown() override
     {
@@ -74,13 +74,11 @@ protected:
             kill(pid_, SIGKILL);
         if (pid_ > 0)
             waitpid(pid_, nullptr, 0);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     std::string readerFile(const std::string &name, const std::string &text)
     {
-        std::string path = folder_ + "/" + name;
+        std::string path = folder_.path() + "/" + name;
         std::ofstream(path) << text;
         return path;
     }
@@ -97,7 +95,10 @@ protected:
         std::exit(77);
     }
 
-    std::string folder_, work_;
+    // Under /tmp itself: the socket path inside must stay within the
+    // socket address's length.
+    rdrload::testing::TempFolder folder_{"klav-script-", "/tmp"};
+    std::string work_;
     int pid_ = -1;
 };
 
@@ -169,11 +170,11 @@ TEST_F(PcscdPrivateScriptTest, WrongUseIsRefusedWithAReason)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("gives no \"name = ...\""), std::string::npos) << run.output;
 
-    run = script("start " + folder_ + "/with+plus " + good);
+    run = script("start " + folder_.path() + "/with+plus " + good);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("WORKDIR may only use"), std::string::npos) << run.output;
 
-    run = script("start " + folder_ + "/" + std::string(90, 'w') + " " + good);
+    run = script("start " + folder_.path() + "/" + std::string(90, 'w') + " " + good);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("too long for a socket path"), std::string::npos) << run.output;
 

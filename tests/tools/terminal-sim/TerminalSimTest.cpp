@@ -3,6 +3,8 @@
 
 #include "Crc16Kermit.h"
 #include "SimProcess.h"
+#include "TempFolder.h"
+#include "TextFile.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +25,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using rdrload::testing::readText;
 
 // The host's end of the pty, opened raw and read with a deadline.
 class HostLine {
@@ -142,25 +144,11 @@ Bytes readFile(const std::string &path)
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string readText(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class TerminalSimTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/klav-termsim-XXXXXX";
-        folder_ = mkdtemp(name);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-    std::string folder_;
+    rdrload::testing::TempFolder temp_{"klav-termsim-"};
+    const std::string folder_ = temp_.path();
 };
-
 // Runs terminal-sim with args and returns its exit status and output.
 int runToEnd(const std::string &args, std::string &output)
 {
