@@ -25,7 +25,6 @@
 #include <unistd.h>
 #include <vector>
 
-using portscout::testing::SysfsTree;
 using namespace rdrload::testing;
 using Bytes = std::vector<unsigned char>;
 
@@ -118,7 +117,7 @@ protected:
     }
 
     TempFolder folder;
-    SysfsTree tree{folder.path()};
+    SysfsTree tree;
     std::string hub;
     Bytes image = firmwareImage(2304 + 70000);
 };
