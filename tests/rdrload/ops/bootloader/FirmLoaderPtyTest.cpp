@@ -4,12 +4,10 @@
 // A pty carries no DTR, RTS or baud rate; those are the fake port's tests.
 
 #include "FakeLinkEnvironment.h"
-#include "SimProcess.h"
+#include "PtyReader.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
-#include "link/PlatformServices.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -70,22 +68,18 @@ long msSince(std::chrono::steady_clock::time_point start)
                                  .count());
 }
 
-class FirmLoaderPtyTest : public ::testing::Test {
+class FirmLoaderPtyTest : public ::testing::Test, protected PtyReader {
 protected:
     void SetUp() override { g_reports.clear(); }
 
     // reader-sim's boot loader as COM7 of the folder.
     void startBootLoader(const std::vector<std::string> &extra = {})
     {
-        std::vector<std::string> arguments{"--record",   journal(),       "--boot-loader",
-                                           "0x00400000", "--boot-output", output.path()};
+        std::vector<std::string> arguments{"--boot-loader", "0x00400000", "--boot-output",
+                                           output.path()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, arguments);
-        ASSERT_FALSE(reader->slavePath().empty());
-        ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("COM7").c_str()), 0);
+        startReader(arguments);
     }
-
-    std::string journal() const { return folder.file("journal"); }
 
     int load(Bytes &config, Bytes &boot, Bytes &image, Bytes &productId)
     {
@@ -95,13 +89,7 @@ protected:
                              kImageAddress, kLoadAddress);
     }
 
-    TempFolder folder;
     TempFolder output;
-    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-    SteadyClock clock;
-    RecordingTraceSink trace;
-    ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<SimProcess> reader;
 };
 
 } // namespace

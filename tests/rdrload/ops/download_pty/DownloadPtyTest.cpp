@@ -4,14 +4,9 @@
 // download with the right result. The exports run in this process on the
 // POSIX serial service, with COM7 a link in a folder of the test's.
 
-#include "RecordingTraceSink.h"
-#include "ScopedLinkServices.h"
-#include "SimProcess.h"
-#include "TempFolder.h"
+#include "PtyReader.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
-#include "link/PlatformServices.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -70,28 +65,18 @@ void __stdcall keepReport(void *info)
     g_reports.push_back(static_cast<ProgressInfo *>(info)->text);
 }
 
-class DownloadPtyTest : public ::testing::Test {
+class DownloadPtyTest : public ::testing::Test, protected PtyReader {
 protected:
     void SetUp() override { g_reports.clear(); }
 
     // reader-sim as COM7, writing what it receives to received.bin.
     void startReader(std::vector<std::string> options = {})
     {
-        options.insert(options.end(), {"--output", received(), "--record", journal()});
-        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, options);
-        ASSERT_FALSE(reader->slavePath().empty());
-        ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("COM7").c_str()), 0);
+        options.insert(options.end(), {"--output", received()});
+        PtyReader::startReader(options);
     }
 
     std::string received() const { return folder.file("received.bin"); }
-    std::string journal() const { return folder.file("journal"); }
-
-    TempFolder folder;
-    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-    SteadyClock clock;
-    RecordingTraceSink trace;
-    ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<SimProcess> reader;
 };
 
 } // namespace

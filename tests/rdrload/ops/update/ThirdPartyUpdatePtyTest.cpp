@@ -2,14 +2,9 @@
 // a 1 MiB package arrives byte for byte with every header right, a refusal
 // and a NAK end with the port closed and the right result.
 
-#include "RecordingTraceSink.h"
-#include "ScopedLinkServices.h"
-#include "SimProcess.h"
-#include "TempFolder.h"
+#include "PtyReader.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
-#include "link/PlatformServices.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -65,16 +60,14 @@ Lines linesStarting(const Lines &lines, const std::string &prefix)
     return found;
 }
 
-class ThirdPartyUpdatePtyTest : public ::testing::Test {
+class ThirdPartyUpdatePtyTest : public ::testing::Test, protected PtyReader {
 protected:
     // Starts reader-sim with `arguments` and makes its pty COM7 of the folder.
     void startReader(const std::vector<std::string> &arguments)
     {
-        std::vector<std::string> all{"--record", journal(), "--update-output", output()};
+        std::vector<std::string> all{"--update-output", output()};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, all);
-        ASSERT_FALSE(reader->slavePath().empty());
-        ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("COM7").c_str()), 0);
+        PtyReader::startReader(all);
     }
 
     int transfer(std::vector<unsigned char> &package)
@@ -93,15 +86,7 @@ protected:
         return true;
     }
 
-    std::string journal() const { return folder.file("journal"); }
     std::string output() const { return folder.file("package.bin"); }
-
-    TempFolder folder;
-    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-    SteadyClock clock;
-    RecordingTraceSink trace;
-    ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<SimProcess> reader;
 };
 
 } // namespace
