@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -14,6 +15,13 @@ std::string readText(const std::string &path)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::vector<unsigned char> readBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
+                                      std::istreambuf_iterator<char>());
 }
 
 std::string writeText(const std::string &path, const std::string &text)

@@ -5,6 +5,7 @@
 #include "PtyPeer.h"
 #include "SimProcess.h"
 #include "TempFolder.h"
+#include "TextFile.h"
 
 #include "Crc16Kermit.h"
 #include "port/KLAVSerialPort.h"
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -401,7 +401,5 @@ TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
     EXPECT_TRUE(port.closePort());
     EXPECT_EQ(sim.wait(10000), 0);  // --loads 1: it ends by itself
 
-    std::ifstream in(out, std::ios::binary);
-    Bytes received((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(received, database);
+    EXPECT_EQ(rdrload::testing::readBytes(out), database);
 }

@@ -11,8 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -25,6 +23,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using rdrload::testing::readBytes;
 using rdrload::testing::readText;
 
 // The host's end of the pty, opened raw and read with a deadline.
@@ -138,12 +137,6 @@ bool load(HostLine &host, const Bytes &database, int pad = 2)
     return host.exchange(kEnding, 3) == Bytes({0x05, 0x00, 0x00});
 }
 
-Bytes readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class TerminalSimTest : public ::testing::Test {
 protected:
     rdrload::testing::TempFolder temp_{"klav-termsim-"};
@@ -203,8 +196,8 @@ TEST_F(TerminalSimTest, ServesLoadsAndWritesEachReceivedDatabase)
         EXPECT_TRUE(load(host, second, 7));
     }
     EXPECT_EQ(sim.wait(10000), 0);
-    EXPECT_EQ(readFile(folder_ + "/load-1.db"), first);
-    EXPECT_EQ(readFile(folder_ + "/load-2.db"), second);
+    EXPECT_EQ(readBytes(folder_ + "/load-1.db"), first);
+    EXPECT_EQ(readBytes(folder_ + "/load-2.db"), second);
     EXPECT_FALSE(fs::exists(folder_ + "/load-1.db.part"));
 
     std::string frames = readText(log);

@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -53,12 +52,6 @@ Bytes someBytes(std::size_t count, uint32_t seed)
         byte = static_cast<uint8_t>(seed >> 16);
     }
     return bytes;
-}
-
-Bytes fileBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 long msSince(std::chrono::steady_clock::time_point start)
@@ -132,9 +125,9 @@ TEST_F(FirmLoaderPtyTest, TheBootLoaderReceivesExactlyWhatWasSent)
         Bytes area = image;
         area.resize(kIdentifierOffset, 0xFF);
         area.insert(area.end(), productId.begin(), productId.end());
-        EXPECT_EQ(fileBytes(output.file("image.bin")), area);
-        EXPECT_EQ(fileBytes(output.file("config.bin")), config);
-        EXPECT_EQ(fileBytes(output.file("boot.bin")), boot);
+        EXPECT_EQ(readBytes(output.file("image.bin")), area);
+        EXPECT_EQ(readBytes(output.file("config.bin")), config);
+        EXPECT_EQ(readBytes(output.file("boot.bin")), boot);
         EXPECT_EQ(readLines(output.file("registers.txt")), registers);
 
         ASSERT_FALSE(g_reports.empty());

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -41,12 +39,6 @@ Bytes firmwareImage(std::size_t length, uint16_t layout)
     image[65] = static_cast<unsigned char>(layout >> 8);
     image[136] = 0x20;
     return image;
-}
-
-Bytes readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> answers(const std::string &journal)
@@ -87,7 +79,7 @@ TEST_F(DownloadPtyTest, AOneMebibyteApplicationArrivesByteForByte)
     Bytes image = pattern(1 << 20, 1);
     image[136] = 0x20;
     ASSERT_EQ(ApplicationDL_(image.data(), image.size(), 7, 1, keepReport), 0);
-    EXPECT_EQ(readFile(received()), image);
+    EXPECT_EQ(readBytes(received()), image);
     // The request, 256, 512, fifteen 64 KB points, the last block, the
     // signature: each answered once, in that order.
     const std::vector<std::string> got = answers(journal());
@@ -105,7 +97,7 @@ TEST_F(DownloadPtyTest, TheSlowVariantArrivesByteForByte)
     startReader({"--app-block", "64"});
     Bytes image = pattern(70000, 2);
     ASSERT_EQ(ApplicationDL_Lent_(image.data(), image.size(), 7, 0, keepReport), 0);
-    EXPECT_EQ(readFile(received()), image);
+    EXPECT_EQ(readBytes(received()), image);
     EXPECT_EQ(answers(journal()).size(), 6u); // request, 256, 512, 66048, last, signature
 }
 
@@ -133,7 +125,7 @@ TEST_F(DownloadPtyTest, FirmwareOfEachLayoutArrivesByteForByte)
         startReader();
         Bytes image = firmwareImage(c.length, c.layout);
         ASSERT_EQ(FirmwareDL_(image.data(), image.size(), 7, 1, keepReport), 0);
-        EXPECT_EQ(readFile(received()), image);
+        EXPECT_EQ(readBytes(received()), image);
         std::vector<std::string> got = answers(journal());
         ASSERT_GE(got.size(), c.lastAnswers.size());
         EXPECT_EQ(std::vector<std::string>(got.end() - c.lastAnswers.size(), got.end()),

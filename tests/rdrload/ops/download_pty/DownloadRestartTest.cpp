@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -62,12 +61,6 @@ Bytes firmwareImage(std::size_t length)
     image[65] = 0x02;
     image[136] = 0x20;
     return image;
-}
-
-Bytes readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class DownloadRestartTest : public ::testing::Test {
@@ -149,7 +142,7 @@ TEST_F(DownloadRestartTest, TheReaderComesBackUnderAnotherComNumber)
     const HostRun run = host.get();
     EXPECT_NE(run.output.find("result 0\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("report 0 72304 Waiting reset 5\\n\n"), std::string::npos);
-    EXPECT_EQ(readFile(folder.file("after.bin")), image);
+    EXPECT_EQ(readBytes(folder.file("after.bin")), image);
     EXPECT_FALSE(std::filesystem::exists(folder.file("before.bin")));
     // COM3 was asked once; the download itself went to COM5.
     EXPECT_EQ(readLines(folder.file("before.journal")).front(), "open");
@@ -169,7 +162,7 @@ TEST_F(DownloadRestartTest, WhenTheHelperFindsNothingTheSamePortIsOpenedAgain)
 
     const HostRun run = runHost();
     EXPECT_NE(run.output.find("result 0\n"), std::string::npos) << run.output;
-    EXPECT_EQ(readFile(folder.file("only.bin")), image);
+    EXPECT_EQ(readBytes(folder.file("only.bin")), image);
     int openings = 0;
     for (const std::string &line : readLines(folder.file("only.journal")))
         openings += line == "open";

@@ -10,8 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -41,12 +39,6 @@ std::vector<unsigned char> randomPackage(std::size_t length)
     for (unsigned char &byte : package)
         byte = static_cast<unsigned char>(random());
     return package;
-}
-
-std::vector<unsigned char> fileBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 // The journal lines that begin with `prefix`.
@@ -103,7 +95,7 @@ TEST_F(ThirdPartyUpdatePtyTest, AMebibytePackageArrivesByteForByte)
 
     ASSERT_TRUE(
         waitForLine(journal(), "update complete 1048576 bytes in 128 packets", kGenerousMs));
-    EXPECT_EQ(fileBytes(output()), package);
+    EXPECT_EQ(readBytes(output()), package);
     const Lines lines = readLines(journal());
     EXPECT_TRUE(linesStarting(lines, "update fault").empty());
     Lines expectedHeaders;
