@@ -1,6 +1,7 @@
 // terminal-sim as a process: its help, loads over its pty, the files it
 // writes, hang-up and a clean stop on SIGTERM.
 
+#include "CommandRun.h"
 #include "Crc16Kermit.h"
 #include "SimProcess.h"
 #include "TempFolder.h"
@@ -142,17 +143,14 @@ protected:
     rdrload::testing::TempFolder temp_{"klav-termsim-"};
     const std::string folder_ = temp_.path();
 };
+
 // Runs terminal-sim with args and returns its exit status and output.
 int runToEnd(const std::string &args, std::string &output)
 {
-    std::string command = SimProcess::terminalSim() + " " + args + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const rdrload::testing::CommandRun run =
+        rdrload::testing::runCommand(SimProcess::terminalSim() + " " + args + " 2>&1");
+    output += run.output;
+    return run.status;
 }
 
 }  // namespace

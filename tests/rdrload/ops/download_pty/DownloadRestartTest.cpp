@@ -8,6 +8,7 @@
 // /dev/pts, where reader-sim's ptys live). Exit code 77 (skipped) where
 // private mount namespaces cannot be made.
 
+#include "CommandRun.h"
 #include "SimProcess.h"
 #include "SysfsTree.h"
 #include "TempFolder.h"
@@ -41,16 +42,6 @@ bool namespacesWork()
 {
     return std::system((unshareCommand() + " true >/dev/null 2>&1").c_str()) == 0;
 }
-
-std::string quoted(const std::string &text)
-{
-    return "'" + text + "'";
-}
-
-struct HostRun {
-    std::string output;
-    int status = -1;
-};
 
 Bytes firmwareImage(std::size_t length)
 {
@@ -88,7 +79,7 @@ protected:
     }
 
     // FirmwareDL_ on COM3 through download-host, in the namespace.
-    HostRun runHost()
+    CommandRun runHost()
     {
         const std::string script =
             "mount --bind /dev/pts \"$2/pts\" && mount --bind \"$1\" /sys && "
@@ -97,16 +88,7 @@ protected:
                                     quoted(tree.sysRoot()) + " " + quoted(tree.devRoot()) + " " +
                                     quoted(DOWNLOAD_HOST) + " " + quoted(RDRLOAD_LIBRARY) +
                                     " firmware 3 " + quoted(folder.file("image.bin")) + " 1";
-        HostRun run;
-        FILE *pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr)
-            return run;
-        char chunk[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            run.output.append(chunk, got);
-        run.status = ::pclose(pipe);
-        return run;
+        return runCommand(command);
     }
 
     TempFolder folder;
@@ -139,7 +121,7 @@ TEST_F(DownloadRestartTest, TheReaderComesBackUnderAnotherComNumber)
     tree.addTty(reader, "ttyACM1");
     tree.relinkDevice("ttyACM1", after->slavePath());
 
-    const HostRun run = host.get();
+    const CommandRun run = host.get();
     EXPECT_NE(run.output.find("result 0\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("report 0 72304 Waiting reset 5\\n\n"), std::string::npos);
     EXPECT_EQ(readBytes(folder.file("after.bin")), image);
@@ -160,7 +142,7 @@ TEST_F(DownloadRestartTest, WhenTheHelperFindsNothingTheSamePortIsOpenedAgain)
     tree.relinkDevice("ttyS9", only->slavePath());
     tree.linkDevice("COM3", "ttyS9");
 
-    const HostRun run = runHost();
+    const CommandRun run = runHost();
     EXPECT_NE(run.output.find("result 0\n"), std::string::npos) << run.output;
     EXPECT_EQ(readBytes(folder.file("only.bin")), image);
     int openings = 0;
