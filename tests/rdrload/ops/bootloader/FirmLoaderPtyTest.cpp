@@ -4,6 +4,7 @@
 // A pty carries no DTR, RTS or baud rate; those are the fake port's tests.
 
 #include "FakeLinkEnvironment.h"
+#include "ProgressLog.h"
 #include "PtyReader.h"
 #include "TempFolder.h"
 #include "TextFile.h"
@@ -31,19 +32,6 @@ constexpr std::size_t kIdentifierOffset = 0x7FE0;
 // A bound that only proves a wait ends; sanitizer builds are slow.
 constexpr int kGenerousMs = 10000;
 
-struct Report {
-    std::string text;
-    uint32_t done;
-    uint32_t remaining;
-};
-std::vector<Report> g_reports;
-
-void recordReport(void *argument)
-{
-    const auto *info = static_cast<const ProgressInfo *>(argument);
-    g_reports.push_back(Report{info->text, info->done, info->remaining});
-}
-
 Bytes someBytes(std::size_t count, uint32_t seed)
 {
     Bytes bytes(count);
@@ -63,7 +51,7 @@ long msSince(std::chrono::steady_clock::time_point start)
 
 class FirmLoaderPtyTest : public ::testing::Test, protected PtyReader {
 protected:
-    void SetUp() override { g_reports.clear(); }
+    void SetUp() override { ProgressLog::start(); }
 
     // reader-sim's boot loader as COM7 of the folder.
     void startBootLoader(const std::vector<std::string> &extra = {})
@@ -78,8 +66,8 @@ protected:
     {
         return FirmLoaderDL_(config.data(), static_cast<int>(config.size()), boot.data(),
                              static_cast<int>(boot.size()), image.data(),
-                             static_cast<int>(image.size()), 7, productId.data(), recordReport,
-                             kImageAddress, kLoadAddress);
+                             static_cast<int>(image.size()), 7, productId.data(),
+                             ProgressLog::callback, kImageAddress, kLoadAddress);
     }
 
     TempFolder output;
@@ -108,7 +96,7 @@ TEST_F(FirmLoaderPtyTest, TheBootLoaderReceivesExactlyWhatWasSent)
     uint32_t seed = 1;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        g_reports.clear();
+        ProgressLog::start();
         for (const char *name : {"image.bin", "config.bin", "boot.bin", "registers.txt"})
             std::remove(output.file(name).c_str());
         Bytes config = someBytes(c.config, ++seed);
@@ -130,8 +118,8 @@ TEST_F(FirmLoaderPtyTest, TheBootLoaderReceivesExactlyWhatWasSent)
         EXPECT_EQ(readBytes(output.file("boot.bin")), boot);
         EXPECT_EQ(readLines(output.file("registers.txt")), registers);
 
-        ASSERT_FALSE(g_reports.empty());
-        const Report &last = g_reports.back();
+        ASSERT_FALSE(ProgressLog::reports().empty());
+        const Report &last = ProgressLog::reports().back();
         EXPECT_EQ(last.text, "Success");
         EXPECT_EQ(last.done, c.config + c.boot + c.image + 8);
         EXPECT_EQ(last.remaining, 0u);
