@@ -2,6 +2,7 @@
 // a 1 MiB package arrives byte for byte with every header right, a refusal
 // and a NAK end with the port closed and the right result.
 
+#include "ProgressLog.h"
 #include "PtyReader.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
@@ -25,12 +26,6 @@ namespace {
 // A bound that only proves a wait ends; sanitizer builds are slow.
 constexpr int kGenerousMs = 10000;
 constexpr int kPort = 7;
-
-int g_reports = 0;
-void countReport(void *)
-{
-    ++g_reports;
-}
 
 std::vector<unsigned char> randomPackage(std::size_t length)
 {
@@ -64,8 +59,9 @@ protected:
 
     int transfer(std::vector<unsigned char> &package)
     {
-        g_reports = 0;
-        return ThirdPartyUpdate_(package.data(), package.size(), 0, kPort, 0, countReport);
+        ProgressLog::start();
+        return ThirdPartyUpdate_(package.data(), package.size(), 0, kPort, 0,
+                                 ProgressLog::callback);
     }
 
     // The port is free again: nothing holds it open.
@@ -109,7 +105,7 @@ TEST_F(ThirdPartyUpdatePtyTest, AMebibytePackageArrivesByteForByte)
     EXPECT_EQ(linesStarting(lines, "update information"),
               (Lines{"update information length 1048576"}));
     // 3 reports before the data, 128 data reports, the closure and the end.
-    EXPECT_EQ(g_reports, 3 + 128 + 2);
+    EXPECT_EQ(ProgressLog::reports().size(), 3u + 128 + 2);
     EXPECT_EQ(trace.texts().back(), "ThirdPartyUpdate ClosePort \n");
     ASSERT_TRUE(waitForLine(journal(), "close", kGenerousMs));
     EXPECT_TRUE(portIsFree());
