@@ -103,7 +103,7 @@ int runLoad(const char *dbPath, bool logging, const char *workDir)
         g_config.LogPath = workDir;
         openLogFile();
     }
-    SimProcess terminal({"--ack-length", "255", "--loads", "1"});
+    SimProcess terminal(SimProcess::terminalSim(), {"--ack-length", "255", "--loads", "1"});
     KLAVDevice device("\\\\?\\usb#vid_0c59&pid_0012#bench#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
                       terminal.slavePath(), "ttyACM0", "Bench", usbDeviceInterfaceClass());
     KLAVThread load(KLAVUsbConnector(device, KLAVDbManager(QByteArray(dbPath)), 2));

@@ -4,7 +4,6 @@
 
 #include "PortScoutCalls.h"
 #include "SysfsTree.h"
-#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +13,6 @@
 #include <string>
 
 using namespace portscout;
-using portscout::testing::SysfsTree;
-using rdrload::testing::TempFolder;
 
 namespace {
 
@@ -49,8 +46,7 @@ protected:
         tree.linkDevice("COM12", "ttyUSB0");
     }
 
-    TempFolder folder;
-    SysfsTree tree{folder.path()};
+    SysfsTree tree;
     UsbPortMap map{tree.sysRoot(), tree.devRoot()};
     PortScoutCalls calls{map};
     std::string reader;

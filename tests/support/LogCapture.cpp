@@ -9,10 +9,8 @@
 
 LogCapture::LogCapture()
 {
-    char pattern[] = "/tmp/klav-log-XXXXXX";
-    folder_ = mkdtemp(pattern);
     g_config.LogOption = "1";
-    g_config.LogPath = folder_;
+    g_config.LogPath = folder_.path();
     openLogFile();
 }
 
@@ -21,14 +19,12 @@ LogCapture::~LogCapture()
     closeLogFile();
     g_config.LogOption.clear();
     g_config.LogPath.clear();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
 }
 
 std::vector<std::string> LogCapture::messages() const
 {
     std::vector<std::string> result;
-    std::ifstream in(folder_ + "/logKLAV.txt");
+    std::ifstream in(folder_.file("logKLAV.txt"));
     std::string line;
     // "dd/mm/yyyy HHhMMmSSs - KLAVLD <depth><marker><message>"
     while (std::getline(in, line)) {
@@ -69,7 +65,7 @@ int LogCapture::find(const std::string &text, int from) const
 std::vector<std::string> LogCapture::lines() const
 {
     std::vector<std::string> result;
-    std::ifstream in(folder_ + "/logKLAV.txt");
+    std::ifstream in(folder_.file("logKLAV.txt"));
     for (std::string line; std::getline(in, line);) {
         if (!line.empty())
             result.push_back(line);

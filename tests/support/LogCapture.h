@@ -3,6 +3,8 @@
 // its lines back: whole, or as messages (the part after the date, depth and
 // marker).
 
+#include "TempFolder.h"
+
 #include <string>
 #include <vector>
 
@@ -27,5 +29,5 @@ public:
     int countContaining(const std::string &text) const;
 
 private:
-    std::string folder_;
+    rdrload::testing::TempFolder folder_{"klav-log-"};
 };

@@ -80,33 +80,27 @@ PrivatePcscd &PrivatePcscd::shared()
 
 PrivatePcscd::PrivatePcscd()
 {
-    char pattern[] = "/tmp/klav-pcscd-XXXXXX";
-    if (mkdtemp(pattern))
-        folder_ = pattern;
     setenv("PCSCLITE_CSOCK_NAME", socketPath().c_str(), 1);
 }
 
 PrivatePcscd::~PrivatePcscd()
 {
     stop();
-    std::error_code ignored;
-    if (!folder_.empty())
-        std::filesystem::remove_all(folder_, ignored);
 }
 
 std::string PrivatePcscd::readerFile(size_t index) const
 {
-    return folder_ + "/reader-" + std::to_string(index) + ".conf";
+    return folder() + "/reader-" + std::to_string(index) + ".conf";
 }
 
 std::string PrivatePcscd::readerLog(size_t index) const
 {
-    return folder_ + "/reader-" + std::to_string(index) + ".log";
+    return folder() + "/reader-" + std::to_string(index) + ".log";
 }
 
 std::string PrivatePcscd::readerOutput(size_t index, int load) const
 {
-    return folder_ + "/reader-" + std::to_string(index) + "-load-" + std::to_string(load) + ".db";
+    return folder() + "/reader-" + std::to_string(index) + "-load-" + std::to_string(load) + ".db";
 }
 
 std::string PrivatePcscd::readerLogText(size_t index) const
@@ -116,7 +110,7 @@ std::string PrivatePcscd::readerLogText(size_t index) const
 
 std::string PrivatePcscd::daemonLog() const
 {
-    return readFile(folder_ + "/pcscd.log");
+    return readFile(folder() + "/pcscd.log");
 }
 
 bool PrivatePcscd::start(const std::vector<TestReaderSetup> &readers, std::string &error)
@@ -126,18 +120,18 @@ bool PrivatePcscd::start(const std::vector<TestReaderSetup> &readers, std::strin
         error = "the earlier pcscd did not stop";
         return false;
     }
-    if (folder_.empty() || scriptPath().empty()) {
-        error = folder_.empty() ? "no work folder" : "PCSCD_PRIVATE is not set";
+    if (scriptPath().empty()) {
+        error = "PCSCD_PRIVATE is not set";
         return false;
     }
-    std::vector<std::string> args{"/bin/bash", scriptPath(), "run", folder_};
+    std::vector<std::string> args{"/bin/bash", scriptPath(), "run", folder()};
     for (size_t i = 0; i < readers.size(); ++i) {
         std::error_code ignored;
         std::filesystem::remove(readerLog(i), ignored);
         std::ofstream file(readerFile(i), std::ios::trunc);
         file << "name = " << readers[i].name << "\n"
              << "log = " << readerLog(i) << "\n"
-             << "out = " << folder_ << "/reader-" << i << "-load-%n.db\n"
+             << "out = " << folder() << "/reader-" << i << "-load-%n.db\n"
              << readers[i].settings << "\n";
         if (!file) {
             error = "cannot write " + readerFile(i);
@@ -146,7 +140,7 @@ bool PrivatePcscd::start(const std::vector<TestReaderSetup> &readers, std::strin
         args.push_back(readerFile(i));
     }
 
-    std::string logPath = folder_ + "/pcscd.log";
+    std::string logPath = folder() + "/pcscd.log";
     int pid = fork();
     if (pid < 0) {
         error = std::string("fork: ") + std::strerror(errno);
@@ -172,7 +166,7 @@ bool PrivatePcscd::start(const std::vector<TestReaderSetup> &readers, std::strin
 
     // Ready once the daemon's pid file names our child (the script replaces
     // itself with pcscd, keeping the PID) and its socket takes connections.
-    std::string pidFile = folder_ + "/run/pcscd/pcscd.pid";
+    std::string pidFile = folder() + "/run/pcscd/pcscd.pid";
     auto deadline = Clock::now() + kReadyWithin;
     while (Clock::now() < deadline) {
         int status = 0;

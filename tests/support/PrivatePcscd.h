@@ -6,6 +6,8 @@
 // there with other readers between tests. pcscd is started through
 // "scripts/pcscd-private run" as a child of the test and stopped by its PID.
 
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,8 +40,8 @@ public:
     int pid() const { return pid_; }
     bool unavailable() const { return unavailable_; }
 
-    const std::string &folder() const { return folder_; }
-    std::string socketPath() const { return folder_ + "/run/pcscd/pcscd.comm"; }
+    const std::string &folder() const { return folder_.path(); }
+    std::string socketPath() const { return folder() + "/run/pcscd/pcscd.comm"; }
     std::string readerFile(size_t index) const;
     std::string readerLog(size_t index) const;
     std::string readerOutput(size_t index, int load) const;
@@ -51,7 +53,9 @@ public:
 private:
     PrivatePcscd();
 
-    std::string folder_;
+    // Under /tmp itself: the socket path inside must stay within the socket
+    // address's length.
+    rdrload::testing::TempFolder folder_{"klav-pcscd-", "/tmp"};
     int pid_ = -1;
     bool unavailable_ = false;
 };

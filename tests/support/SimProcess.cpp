@@ -7,43 +7,74 @@
 #include <thread>
 
 #include <poll.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-std::string SimProcess::executable()
+extern char **environ;
+
+namespace {
+
+// Reads the child's first output line, waiting at most 10 s for it.
+std::string readFirstLine(int fd)
+{
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd waiter{fd, POLLIN, 0};
+        if (::poll(&waiter, 1, 100) <= 0)
+            continue;
+        char c = 0;
+        if (::read(fd, &c, 1) != 1)
+            break;
+        if (c == '\n')
+            return line;
+        line += c;
+    }
+    return std::string();
+}
+
+} // namespace
+
+std::string SimProcess::terminalSim()
 {
     const char *path = std::getenv("TERMINAL_SIM");
     return path ? path : "terminal-sim";
 }
 
-SimProcess::SimProcess(const std::vector<std::string> &args)
+SimProcess::SimProcess(const std::string &executable, const std::vector<std::string> &arguments)
 {
-    int out[2];
-    if (pipe(out) != 0)
-        throw std::runtime_error("pipe");
-    std::string program = executable();
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        std::vector<char *> argv{const_cast<char *>(program.c_str())};
-        for (const std::string &arg : args)
-            argv.push_back(const_cast<char *>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+    int output[2];
+    if (::pipe(output) != 0)
+        throw std::runtime_error("pipe failed");
+    std::vector<std::string> all{executable};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    for (std::string &argument : all)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    // posix_spawn rather than fork: the tests that start a simulator often
+    // run threads already.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    posix_spawn_file_actions_addclose(&actions, output[1]);
+    const int spawned =
+        ::posix_spawn(&pid_, executable.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+    if (spawned != 0) {
+        pid_ = -1;
+        ::close(output[0]);
+        throw std::runtime_error("cannot start " + executable);
     }
-    close(out[1]);
-    // The first line is the slave path.
-    char c;
-    pollfd pfd{out[0], POLLIN, 0};
-    while (poll(&pfd, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n')
-        slavePath_ += c;
-    close(out[0]);
+    slavePath_ = readFirstLine(output[0]);
+    ::close(output[0]);
     if (slavePath_.empty()) {
         stop();
-        throw std::runtime_error("terminal-sim did not start");
+        throw std::runtime_error(executable + " printed no pty path");
     }
 }
 
@@ -56,10 +87,10 @@ int SimProcess::wait(int timeoutMs)
 {
     if (pid_ < 0)
         return status_;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             return status_;
@@ -73,11 +104,11 @@ int SimProcess::stop(int timeoutMs)
 {
     if (pid_ < 0)
         return status_;
-    kill(pid_, SIGTERM);
-    int status = wait(timeoutMs);
+    ::kill(pid_, SIGTERM);
+    const int status = wait(timeoutMs);
     if (pid_ >= 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
         status_ = -1;
     }

@@ -1,23 +1,27 @@
 #pragma once
-// Runs terminal-sim as a child process for one test: reads the pty path from
-// its first output line, stops it by its PID.
+// A simulator executable (terminal-sim, reader-sim) run as a child process for
+// one test: it serves a pty whose path it prints as its first output line.
+// Stopped by its PID on stop() or destruction; the constructor throws
+// std::runtime_error when the simulator cannot start or prints no path.
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 class SimProcess {
 public:
     // Path of the terminal-sim executable (from the TERMINAL_SIM variable
     // that the test registration sets).
-    static std::string executable();
+    static std::string terminalSim();
 
-    explicit SimProcess(const std::vector<std::string> &args);
-    ~SimProcess();  // SIGTERM, then waits
+    SimProcess(const std::string &executable, const std::vector<std::string> &arguments);
+    ~SimProcess(); // stop()
     SimProcess(const SimProcess &) = delete;
     SimProcess &operator=(const SimProcess &) = delete;
 
+    // The pty device the host opens.
     const std::string &slavePath() const { return slavePath_; }
-    int pid() const { return pid_; }
+    pid_t pid() const { return pid_; }
 
     // Sends SIGTERM and returns the exit status (-1 if it did not exit
     // normally within timeoutMs; it is then killed).
@@ -26,7 +30,7 @@ public:
     int wait(int timeoutMs);
 
 private:
-    int pid_ = -1;
+    pid_t pid_ = -1;
     int status_ = -1;
     std::string slavePath_;
 };

@@ -10,6 +10,8 @@ namespace {
 
 void writeFile(const fs::path &path, const std::string &text)
 {
+    // No check: trees for odd device names write some node paths that
+    // cannot be made, on purpose.
     fs::create_directories(path.parent_path());
     std::ofstream(path) << text;
 }
@@ -18,23 +20,15 @@ void writeFile(const fs::path &path, const std::string &text)
 
 SysfsTree::SysfsTree()
 {
-    char pattern[] = "/tmp/klav-sysfs-XXXXXX";
-    root_ = mkdtemp(pattern);
     fs::create_directories(sysRoot() + "/class/tty");
     fs::create_directories(devRoot());
 }
 
-SysfsTree::~SysfsTree()
+void SysfsTree::linkRelative(const std::string &link, const std::string &target)
 {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-}
-
-void SysfsTree::linkClassTty(const std::string &port, const std::string &ttyDir)
-{
-    // The kernel's links are relative: ../../devices/...
-    fs::path target = fs::relative(ttyDir, sysRoot() + "/class/tty");
-    fs::create_directory_symlink(target, sysRoot() + "/class/tty/" + port);
+    const fs::path from(link);
+    fs::create_directories(from.parent_path());
+    fs::create_directory_symlink(fs::relative(target, from.parent_path()), from);
 }
 
 void SysfsTree::addUsbTty(const UsbTty &tty)
@@ -57,7 +51,7 @@ void SysfsTree::addUsbTty(const UsbTty &tty)
     if (!tty.devName.empty())
         uevent += "DEVNAME=" + tty.devName + "\n";
     writeFile(ttyDir + "/uevent", uevent);
-    linkClassTty(tty.port, ttyDir);
+    linkRelative(sysRoot() + "/class/tty/" + tty.port, ttyDir);
     if (tty.deviceNode)
         writeFile(devRoot() + "/" + (tty.devName.empty() ? tty.port : tty.devName), "");
 }
@@ -66,6 +60,47 @@ void SysfsTree::addPlatformTty(const std::string &port)
 {
     std::string ttyDir = sysRoot() + "/devices/platform/serial8250/tty/" + port;
     writeFile(ttyDir + "/uevent", "MAJOR=4\nMINOR=64\nDEVNAME=" + port + "\n");
-    linkClassTty(port, ttyDir);
+    linkRelative(sysRoot() + "/class/tty/" + port, ttyDir);
     writeFile(devRoot() + "/" + port, "");
+}
+
+std::string SysfsTree::addUsbDevice(const std::string &parent, const std::string &name, int busnum,
+                                    int devnum)
+{
+    const std::string relative = parent.empty() ? name : parent + "/" + name;
+    const std::string folder = sysRoot() + "/devices/" + relative;
+    writeFile(folder + "/busnum", std::to_string(busnum) + "\n");
+    writeFile(folder + "/devnum", std::to_string(devnum) + "\n");
+    writeFile(folder + "/idVendor", "0c59\n");
+    linkRelative(sysRoot() + "/bus/usb/devices/" + name, folder);
+    return relative;
+}
+
+void SysfsTree::addTty(const std::string &device, const std::string &tty)
+{
+    const fs::path deviceFolder = sysRoot() + "/devices/" + device;
+    const fs::path folder =
+        deviceFolder / (deviceFolder.filename().string() + ":1.0") / "tty" / tty;
+    writeFile(folder / "dev", "166:0\n");
+    linkRelative(sysRoot() + "/class/tty/" + tty, folder.string());
+    writeFile(devRoot() + "/" + tty, "");
+}
+
+void SysfsTree::removeTty(const std::string &tty)
+{
+    const fs::path link = sysRoot() + "/class/tty/" + tty;
+    fs::remove_all(fs::canonical(link));
+    fs::remove(link);
+    fs::remove(devRoot() + "/" + tty);
+}
+
+void SysfsTree::linkDevice(const std::string &name, const std::string &target)
+{
+    fs::create_symlink(target, devRoot() + "/" + name);
+}
+
+void SysfsTree::relinkDevice(const std::string &name, const std::string &target)
+{
+    fs::remove(devRoot() + "/" + name);
+    linkDevice(name, target);
 }

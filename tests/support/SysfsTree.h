@@ -1,7 +1,12 @@
 #pragma once
 // A device tree laid out like the kernel's sysfs, built in a temporary folder
 // for discovery tests: USB devices with an interface and a tty below it,
-// class/tty links to every tty, and device nodes in a dev folder beside it.
+// class/tty links to every tty (relative, as the kernel links them), and
+// device nodes in a dev folder beside it. Two ways to build it: addUsbTty
+// (one device with its attributes, for the loader's discovery) or
+// addUsbDevice/addTty (a hub tree with bus numbers, for port maps).
+
+#include "TempFolder.h"
 
 #include <optional>
 #include <string>
@@ -21,7 +26,6 @@ public:
     };
 
     SysfsTree();
-    ~SysfsTree();
     SysfsTree(const SysfsTree &) = delete;
     SysfsTree &operator=(const SysfsTree &) = delete;
 
@@ -29,12 +33,27 @@ public:
     // A tty without a USB device above it (a serial port on the main board).
     void addPlatformTty(const std::string &port);
 
-    std::string sysRoot() const { return root_ + "/sys"; }
-    std::string devRoot() const { return root_ + "/dev"; }
-    std::string root() const { return root_; }
+    // A USB device (or hub) `name` in the folder `parent` (relative to
+    // sys/devices), listed in sys/bus/usb/devices; returns its folder,
+    // relative to sys/devices.
+    std::string addUsbDevice(const std::string &parent, const std::string &name, int busnum,
+                             int devnum);
+    // A tty on interface 1.0 of the device in `device` (relative to
+    // sys/devices), and its dev entry as a plain file.
+    void addTty(const std::string &device, const std::string &tty);
+    void removeTty(const std::string &tty);
+    // <dev>/<name> as a symbolic link to `target` (as given).
+    void linkDevice(const std::string &name, const std::string &target);
+    // <dev>/<name> replaced by a symbolic link to `target`.
+    void relinkDevice(const std::string &name, const std::string &target);
+
+    std::string sysRoot() const { return root_.file("sys"); }
+    std::string devRoot() const { return root_.file("dev"); }
+    std::string root() const { return root_.path(); }
 
 private:
-    void linkClassTty(const std::string &port, const std::string &ttyDir);
+    // `link` as a relative symbolic link to `target`, as the kernel links.
+    void linkRelative(const std::string &link, const std::string &target);
 
-    std::string root_;
+    rdrload::testing::TempFolder root_{"klav-sysfs-"};
 };

@@ -1,18 +1,19 @@
 #include "TempFolder.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 namespace rdrload::testing {
 
-TempFolder::TempFolder()
+TempFolder::TempFolder(const std::string &prefix, const std::string &parent)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rdrload-test-XXXXXX").string();
+    const std::filesystem::path where =
+        parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+    std::string pattern = (where / (prefix + "XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr)
-        ADD_FAILURE() << "mkdtemp failed";
+        throw std::runtime_error("cannot make a folder like " + pattern);
     path_ = pattern;
 }
 

@@ -4,11 +4,13 @@
 
 namespace rdrload::testing {
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents on destruction.
+// A fresh folder, named prefix plus six random characters, under parent (the
+// system's temporary folder when parent is empty); removed with its contents
+// on destruction. Throws std::runtime_error when it cannot be made.
 class TempFolder {
 public:
-    TempFolder();
+    explicit TempFolder(const std::string &prefix = "rdrload-test-",
+                        const std::string &parent = std::string());
     ~TempFolder();
     TempFolder(const TempFolder &) = delete;
     TempFolder &operator=(const TempFolder &) = delete;

@@ -3,9 +3,32 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 namespace rdrload::testing {
+
+std::string readText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<unsigned char> readBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
+                                      std::istreambuf_iterator<char>());
+}
+
+std::string writeText(const std::string &path, const std::string &text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
 
 std::vector<std::string> readLines(const std::string &path)
 {

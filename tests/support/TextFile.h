@@ -5,6 +5,13 @@
 
 namespace rdrload::testing {
 
+// The whole contents of a file (empty when it does not exist).
+std::string readText(const std::string &path);
+std::vector<unsigned char> readBytes(const std::string &path);
+
+// Writes text as the whole contents of the file at path; returns path.
+std::string writeText(const std::string &path, const std::string &text);
+
 // The lines of a text file (none when it does not exist).
 std::vector<std::string> readLines(const std::string &path);
 

@@ -91,7 +91,7 @@ TEST(LoadFaultTable, EveryFaultEndsCleanlyWithItsResult)
 
     for (const Fault &f : kFaults) {
         SCOPED_TRACE(std::string(f.exchange) + " / " + f.fault);
-        SimProcess sim(f.simOptions);
+        SimProcess sim(SimProcess::terminalSim(), f.simOptions);
         ASSERT_FALSE(sim.slavePath().empty());
         const int filesBefore = ProcessCounts::openFiles();
         const int threadsBefore = ProcessCounts::threadsSettledAt(0, 0);

@@ -6,14 +6,9 @@
 // left behind and the image it was given unchanged.
 
 #include "ProcessCounts.h"
-#include "ReaderSimProcess.h"
-#include "RecordingTraceSink.h"
-#include "ScopedLinkServices.h"
-#include "TempFolder.h"
+#include "PtyReader.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
-#include "link/PlatformServices.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -216,16 +211,9 @@ TEST(OperationFaultTable, EveryFaultEndsCleanlyWithItsResult)
     std::thread([] {}).join();
     for (const Fault &f : kFaults) {
         SCOPED_TRACE(std::string(f.operation) + " / " + f.exchange + " / " + f.fault);
-        TempFolder folder;
-        std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-        SteadyClock clock;
-        RecordingTraceSink trace;
-        ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-        std::vector<std::string> options = f.simOptions;
-        options.insert(options.end(), {"--record", folder.file("journal")});
-        ReaderSimProcess reader(RDRLOAD_READER_SIM, options);
-        ASSERT_FALSE(reader.devicePath().empty());
-        ASSERT_EQ(::symlink(reader.devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        PtyReader pty;
+        pty.startReader(f.simOptions);
+        ASSERT_FALSE(::testing::Test::HasFatalFailure());
 
         Call call = f.call();
         const Bytes original = call.image;
@@ -241,13 +229,13 @@ TEST(OperationFaultTable, EveryFaultEndsCleanlyWithItsResult)
         if (f.faultSeen) {
             bool seen = false;
             const auto end = start + std::chrono::seconds(60);
-            while (!done && !(seen = journalHas(folder.file("journal"), f.faultSeen)) &&
+            while (!done && !(seen = journalHas(pty.journal(), f.faultSeen)) &&
                    std::chrono::steady_clock::now() < end)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             EXPECT_TRUE(seen);
             start = std::chrono::steady_clock::now();
             if (f.hangUp)
-                reader.stop(); // the reader drops the line in the middle of the exchange
+                pty.reader->stop(); // the reader drops the line in the middle of the exchange
         }
         host.join();
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -10,6 +10,7 @@
 
 #include "FuzzInput.h"
 #include "SysfsTree.h"
+#include "TempFolder.h"
 
 #include "app/KLAVCommandLine.h"
 #include "platform/UsbTtyEnumerator.h"
@@ -39,16 +40,15 @@ struct Tree {
     SysfsTree tree;
     std::string usbDevice;
     std::string ttyDir;
-    std::string contents;
+    // In memory where /dev/shm is there.
+    rdrload::testing::TempFolder contentsFolder{
+        "klav-discovery-", std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : ""};
+    const std::string contents = contentsFolder.path();
     Tree()
     {
         tree.addUsbTty(SysfsTree::UsbTty{});
         usbDevice = tree.sysRoot() + "/devices/pci0000:00/0000:00:14.0/usb1/1-2";
         ttyDir = usbDevice + "/1-2:1.0/tty/ttyACM0";
-        char pattern[] = "/dev/shm/klav-discovery-XXXXXX";
-        char fallback[] = "/tmp/klav-discovery-XXXXXX";
-        const char *made = mkdtemp(pattern);
-        contents = made ? made : mkdtemp(fallback);
         for (const std::string &file :
              {usbDevice + "/idVendor", usbDevice + "/idProduct", usbDevice + "/serial",
               usbDevice + "/product", ttyDir + "/uevent"}) {
@@ -56,7 +56,6 @@ struct Tree {
             require(symlink(target(file).c_str(), file.c_str()) == 0);
         }
     }
-    ~Tree() { std::filesystem::remove_all(contents); }
     std::string target(const std::string &file) const
     {
         return contents + "/" + file.substr(file.find_last_of('/') + 1);

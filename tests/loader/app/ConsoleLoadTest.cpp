@@ -98,7 +98,7 @@ protected:
         received = dir.filePath("received.db");
         frameLog = dir.filePath("frames.log");
         options.insert(options.end(), {"--out", received.toStdString(), "--log", frameLog.toStdString()});
-        sim = std::make_unique<SimProcess>(options);
+        sim = std::make_unique<SimProcess>(SimProcess::terminalSim(), options);
         ASSERT_EQ(sim->slavePath().rfind("/dev/", 0), 0u);
         SysfsTree::UsbTty tty;
         tty.port = "ttyACM0";

@@ -5,6 +5,7 @@
 
 #include "LogCapture.h"
 #include "SimProcess.h"
+#include "StreamCapture.h"
 #include "SysfsTree.h"
 #include "TestDatabase.h"
 #include "WindowDriver.h"
@@ -40,48 +41,16 @@ constexpr int kLoadTimeoutMs = 60000;
 const char *const kControls[] = {"loadButton",  "renewButton", "browseButton",
                                  "deviceCombo", "dbPathEdit",  "padSpinBox"};
 
-// What the process writes to standard error while it lives (Qt's warnings
-// included), collected through a file.
-class StderrCapture {
-public:
-    StderrCapture()
-    {
-        std::fflush(stderr);
-        saved = dup(STDERR_FILENO);
-        file = std::tmpfile();
-        dup2(fileno(file), STDERR_FILENO);
-    }
-    ~StderrCapture()
-    {
-        std::fflush(stderr);
-        dup2(saved, STDERR_FILENO);
-        close(saved);
-        std::fclose(file);
-    }
-    std::string text()
-    {
-        std::fflush(stderr);
-        std::string out;
-        std::rewind(file);
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-            out.append(buffer, n);
-        return out;
-    }
-    // All but the offscreen platform's own notice about message boxes.
-    std::string unexpected()
-    {
-        std::string written = text();
-        const std::string platformNotice = "This plugin does not support propagateSizeHints()\n";
-        for (size_t at; (at = written.find(platformNotice)) != std::string::npos;)
-            written.erase(at, platformNotice.size());
-        return written;
-    }
-
-private:
-    int saved = -1;
-    FILE *file = nullptr;
-};
+// What the load wrote to standard error (Qt's warnings included), but for
+// the offscreen platform's own notice about message boxes.
+std::string unexpected(rdrload::testing::StreamCapture &errors)
+{
+    std::string written = errors.text();
+    const std::string platformNotice = "This plugin does not support propagateSizeHints()\n";
+    for (size_t at; (at = written.find(platformNotice)) != std::string::npos;)
+        written.erase(at, platformNotice.size());
+    return written;
+}
 
 class WindowLoadTest : public ::testing::Test {
 protected:
@@ -112,7 +81,7 @@ protected:
     {
         args.insert(args.end(), {"--log", file("frames.log").toStdString(), "--out",
                                  file("received-%n.db").toStdString()});
-        sim = std::make_unique<SimProcess>(args);
+        sim = std::make_unique<SimProcess>(SimProcess::terminalSim(), args);
         const std::string prefix = "/dev/";
         ASSERT_EQ(sim->slavePath().compare(0, prefix.size(), prefix), 0) << sim->slavePath();
 
@@ -211,7 +180,7 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     LogCapture log;
     const QString database = makeDatabase("actes.db", 300, 2, 4);
     startTerminalAndWindow({});
-    StderrCapture errors;
+    rdrload::testing::StreamCapture errors(stderr);
     showActive();
     chooseDatabase(database);
     widget<QSpinBox>("padSpinBox")->setValue(5);
@@ -281,7 +250,7 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     EXPECT_EQ(TestDatabase::contents(file("received-2.db")), TestDatabase::contents(database));
     EXPECT_TRUE(framesContain("load 2: initialisation, PAD 14"));
     // In particular no warning about SQL connections.
-    EXPECT_EQ(errors.unexpected(), "");
+    EXPECT_EQ(unexpected(errors), "");
 }
 
 TEST_F(WindowLoadTest, CancelStopsTheLoadWithoutEndingFrame)
@@ -351,7 +320,7 @@ TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
 {
     LogCapture log;
     startTerminalAndWindow({});
-    StderrCapture errors;
+    rdrload::testing::StreamCapture errors(stderr);
     ModalBoxCloser closer;
     // A file that is not there, then no path at all (Load is on from the start).
     const QString paths[] = {file("missing.db"), QString()};
@@ -375,7 +344,7 @@ TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
     EXPECT_FALSE(log.has("Loading thread has been started"));
     EXPECT_FALSE(log.has("Database manager has been created"));
     EXPECT_FALSE(framesContain("port opened by the host"));
-    EXPECT_EQ(errors.unexpected(), "");
+    EXPECT_EQ(unexpected(errors), "");
 }
 
 TEST_F(WindowLoadTest, ClosingTheWindowDuringALoadStopsIt)
@@ -417,7 +386,7 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
         showActive();
         chooseDatabase(database);
         auto *bar = widget<QProgressBar>("progressBar");
-        StderrCapture errors;
+        rdrload::testing::StreamCapture errors(stderr);
         ModalBoxCloser closer;
         closer.setAnswer([&](const ModalBoxCloser::Box &) { return c.answer; });
 
@@ -464,7 +433,7 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
             EXPECT_FALSE(framesContain("H>T ending"));
             EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));
         }
-        EXPECT_EQ(errors.unexpected(), "");
+        EXPECT_EQ(unexpected(errors), "");
         window.reset();
         sim.reset();
     }

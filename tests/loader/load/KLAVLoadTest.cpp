@@ -3,6 +3,7 @@
 // lines, signals, progress and cancellation.
 
 #include "ScriptedPort.h"
+#include "StreamCapture.h"
 #include "TestDatabase.h"
 
 #include "load/KLAVConsoleReport.h"
@@ -24,41 +25,7 @@
 
 namespace {
 
-// Standard output of the code under test, collected through a file.
-class StdoutCapture {
-public:
-    StdoutCapture()
-    {
-        std::fflush(stdout);
-        saved = dup(STDOUT_FILENO);
-        file = std::tmpfile();
-        dup2(fileno(file), STDOUT_FILENO);
-    }
-    ~StdoutCapture() { release(); }
-    std::string text()
-    {
-        release();
-        std::rewind(file);
-        std::string out;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-            out.append(buffer, n);
-        return out;
-    }
-
-private:
-    void release()
-    {
-        if (saved < 0)
-            return;
-        std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
-        saved = -1;
-    }
-    int saved = -1;
-    FILE *file = nullptr;
-};
+using rdrload::testing::StreamCapture;
 
 QByteArray hex(const char *text)
 {
@@ -193,11 +160,12 @@ TEST_F(LoadTest, InitialisationReplies)
     // Silence: 14, and the console says so twice.
     terminal.reply = [](const QByteArray &, int) { return QByteArray(); };
     {
-        StdoutCapture out;
+        StreamCapture out(stdout);
         KLAVConsoleReport console;
         KLAVThread thread(connector(path), &console);
         EXPECT_EQ(thread.operate(), LOAD_NO_RESPONSE);
-        EXPECT_EQ(out.text(), "\nNo response from the terminal\nCommunication initialization process failed");
+        EXPECT_EQ(out.release(),
+                  "\nNo response from the terminal\nCommunication initialization process failed");
     }
     EXPECT_EQ(terminal.closes, 1);
 
@@ -267,12 +235,12 @@ TEST_F(LoadTest, DataRepliesDecideTheResult)
         terminal.reply = [this, &c](const QByteArray &command, int index) {
             return index == 3 ? c.secondBlockReply : ScriptedTerminal::wellBehaved(command, pad);
         };
-        StdoutCapture out;
+        StreamCapture out(stdout);
         KLAVConsoleReport console;
         KLAVThread thread(connector(path), &console);
         EXPECT_EQ(thread.operate(), c.result) << c.secondBlockReply.toHex().constData();
         EXPECT_EQ(endingSent(), c.ending) << c.result;
-        const std::string text = out.text();
+        const std::string text = out.release();
         const std::string opening = "\nCommunication initialization process succeeded";
         EXPECT_EQ(text.substr(0, opening.size()), opening);
         EXPECT_NE(text.find(c.console), std::string::npos) << text;
@@ -301,23 +269,24 @@ TEST_F(LoadTest, ADatabaseThatFailsItsCheckNeverReachesTheTerminal)
 {
     const QString path = dir.filePath("text.db");
     ASSERT_TRUE(TestDatabase::write(path, QByteArray(3000, 'x')));
-    StdoutCapture out;
+    StreamCapture out(stdout);
     KLAVConsoleReport console;
     KLAVThread thread(connector(path), &console);
     EXPECT_EQ(thread.operate(), LOAD_NOT_COHERENT);
-    EXPECT_EQ(out.text(), "\nThe database is not coherent\nCommunication initialization process failed");
+    EXPECT_EQ(out.release(),
+              "\nThe database is not coherent\nCommunication initialization process failed");
     EXPECT_EQ(terminal.portsCreated, 0);
 }
 
 TEST_F(LoadTest, ConsoleProgressIsPrintedAtNewMultiplesOfTen)
 {
     auto progressLines = [this](qint64 size) {
-        StdoutCapture out;
+        StreamCapture out(stdout);
         KLAVConsoleReport console;
         KLAVThread thread(connector(database(size)), &console);
         EXPECT_EQ(thread.operate(), LOAD_OK);
         std::string lines;
-        const std::string text = out.text();
+        const std::string text = out.release();
         for (size_t at = text.find("\nLoading progress"); at != std::string::npos;
              at = text.find("\nLoading progress", at + 1))
             lines += text.substr(at + 1, text.find('\n', at + 1) - at - 1) + ";";
@@ -354,11 +323,11 @@ TEST_F(LoadTest, AFileThatShrinksOrGrowsUnderTheLoadKeepsItsAnnouncedSize)
             if (index == 2)  // after the first data block
                 QFile::resize(path, c.resizeTo);
         };
-        StdoutCapture out;
+        StreamCapture out(stdout);
         KLAVConsoleReport console;
         KLAVThread thread(connector(path), &console);
         EXPECT_EQ(thread.operate(), c.result);
-        const std::string text = out.text();
+        const std::string text = out.release();
         terminal.afterExchange = nullptr;
         EXPECT_EQ(endingSent(), c.result == LOAD_OK);
         if (c.result == LOAD_OK) {

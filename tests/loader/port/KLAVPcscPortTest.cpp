@@ -3,6 +3,7 @@
 
 #include "LogCapture.h"
 #include "PrivatePcscd.h"
+#include "TextFile.h"
 
 #include "Crc16Kermit.h"
 #include "port/KLAVPcscPort.h"
@@ -11,8 +12,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -417,7 +416,6 @@ TEST_F(KLAVPcscPortTest, WholeLoadReachesTheTerminalsOutputFile)
     }
     EXPECT_EQ(exchange(port, {0x02, 0x00, 0x00}, 3).bytes, (Bytes{0x05, 0x00, 0x00}));
 
-    std::ifstream in(PrivatePcscd::shared().readerOutput(kWholeLoad, 1), std::ios::binary);
-    Bytes received((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(received, database);
+    EXPECT_EQ(rdrload::testing::readBytes(PrivatePcscd::shared().readerOutput(kWholeLoad, 1)),
+              database);
 }

@@ -4,6 +4,8 @@
 #include "LogCapture.h"
 #include "PtyPeer.h"
 #include "SimProcess.h"
+#include "TempFolder.h"
+#include "TextFile.h"
 
 #include "Crc16Kermit.h"
 #include "port/KLAVSerialPort.h"
@@ -15,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -369,10 +370,11 @@ TEST(KLAVSerialPortTest, ConfigurationFailureKeepsThePortOpen)
 // protocol drives it, and the file the terminal received.
 TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
 {
-    std::string folder = std::filesystem::temp_directory_path() / "klav-port-sim-XXXXXX";
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    rdrload::testing::TempFolder temp("klav-port-sim-");
+    const std::string &folder = temp.path();
     std::string out = folder + "/received.db";
-    SimProcess sim({"--out", out, "--log", folder + "/frames.log", "--loads", "1"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--out", out, "--log", folder + "/frames.log", "--loads", "1"});
     KLAVSerialPort port(sim.slavePath());
     ASSERT_TRUE(port.isOpen());
 
@@ -399,8 +401,5 @@ TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
     EXPECT_TRUE(port.closePort());
     EXPECT_EQ(sim.wait(10000), 0);  // --loads 1: it ends by itself
 
-    std::ifstream in(out, std::ios::binary);
-    Bytes received((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(received, database);
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(rdrload::testing::readBytes(out), database);
 }

@@ -2,6 +2,7 @@
 // found by their plain names, nothing else visible, no dependency beyond
 // the C and C++ runtimes.
 
+#include "CommandRun.h"
 #include "TempFolder.h"
 #include "rdrload.h"
 
@@ -14,24 +15,10 @@
 #include <sstream>
 #include <string>
 
+using rdrload::testing::runCommand;
 using rdrload::testing::TempFolder;
 
 namespace {
-
-// Standard output of a command.
-std::string commandOutput(const std::string &command)
-{
-    std::string output;
-    FILE *pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return output;
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output.append(chunk, got);
-    ::pclose(pipe);
-    return output;
-}
 
 bool isSanitizerSymbol(const std::string &name)
 {
@@ -63,7 +50,7 @@ private:
 TEST(SharedLibrary, ExportsExactlyTheInterface)
 {
     const std::string listing =
-        commandOutput(std::string(KLAV_NM) + " -D --defined-only " + RDRLOAD_LIBRARY);
+        runCommand(std::string(KLAV_NM) + " -D --defined-only " + RDRLOAD_LIBRARY).output;
     std::set<std::string> exported;
     std::istringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
@@ -125,7 +112,8 @@ TEST(SharedLibrary, KeepsItsInternalsHidden)
 
 TEST(SharedLibrary, NeedsOnlyTheCAndCxxRuntimes)
 {
-    const std::string headers = commandOutput(std::string(KLAV_OBJDUMP) + " -p " + RDRLOAD_LIBRARY);
+    const std::string headers =
+        runCommand(std::string(KLAV_OBJDUMP) + " -p " + RDRLOAD_LIBRARY).output;
     std::set<std::string> allowed{"libstdc++.so.6", "libm.so.6", "libgcc_s.so.1", "libc.so.6"};
     std::istringstream lines(headers);
     int needed = 0;

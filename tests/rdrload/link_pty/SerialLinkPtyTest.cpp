@@ -3,12 +3,9 @@
 // time, raw 8-bit data both ways, exclusive opening, and a vanishing reader.
 
 #include "FakeLinkEnvironment.h"
-#include "ReaderSimProcess.h"
-#include "TempFolder.h"
+#include "PtyReader.h"
 #include "TextFile.h"
-#include "link/PlatformServices.h"
 #include "link/SerialLink.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -35,20 +32,8 @@ long msSince(std::chrono::steady_clock::time_point start)
                                  .count());
 }
 
-class SerialLinkPtyTest : public ::testing::Test {
+class SerialLinkPtyTest : public ::testing::Test, protected PtyReader {
 protected:
-    // Starts reader-sim with `arguments` and makes its pty COM7 of the folder.
-    void startReader(const std::vector<std::string> &arguments = {})
-    {
-        std::vector<std::string> all{"--record", journal()};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, all);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
-    }
-
-    std::string journal() const { return folder.file("journal"); }
-
     // Opens COM7 and waits for the reader's answer to the double break.
     PortHandle openAndWake()
     {
@@ -58,13 +43,6 @@ protected:
         EXPECT_EQ(CheckACK(&handle, 10000), 0);
         return handle;
     }
-
-    TempFolder folder;
-    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-    SteadyClock clock;
-    RecordingTraceSink trace;
-    ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
 };
 
 } // namespace
@@ -203,7 +181,7 @@ TEST_F(SerialLinkPtyTest, PortsWithoutAComEntryAreTheStandardSerialPorts)
 {
     startReader();
     // COM3 has no entry of its own: it is ttyS2 of the folder.
-    ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("ttyS2").c_str()), 0);
+    ASSERT_EQ(::symlink(reader->slavePath().c_str(), folder.file("ttyS2").c_str()), 0);
     PortHandle handle = nullptr;
     EXPECT_EQ(OpenPort(3, &handle, 57600), 0);
     ClosePort(&handle);

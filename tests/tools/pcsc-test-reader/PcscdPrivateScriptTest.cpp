@@ -1,6 +1,9 @@
 // scripts/pcscd-private as the demo and whole-program tests use it: start
 // prints the PID of a ready pcscd serving the test readers, stop ends it.
 
+#include "CommandRun.h"
+#include "TempFolder.h"
+
 #include <winscard.h>
 
 #include <gtest/gtest.h>
@@ -23,28 +26,16 @@
 
 namespace {
 
-struct ScriptRun {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
+using rdrload::testing::CommandRun;
+using rdrload::testing::runCommand;
 
 // Runs the script with arguments (no shell quoting needed for the paths
 // these tests use) and optional variable settings before it.
-ScriptRun script(const std::string &args, const std::string &variables = "")
+CommandRun script(const std::string &args, const std::string &variables = "")
 {
     std::string command =
         variables + " /bin/bash " + std::getenv("PCSCD_PRIVATE") + " " + args + " 2>&1";
-    ScriptRun run;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[512];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return runCommand(command);
 }
 
 // Whether pid is a live process (a zombie is not).
@@ -64,9 +55,7 @@ protected:
         // pcscd outlives the script that starts it; as subreaper this test
         // becomes its parent and reaps it.
         prctl(PR_SET_CHILD_SUBREAPER, 1);
-        char pattern[] = "/tmp/klav-script-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        work_ = folder_ + "/work";
+        work_ = folder_.path() + "/work";
     }
     void TearDown() override
     {
@@ -74,19 +63,17 @@ protected:
             kill(pid_, SIGKILL);
         if (pid_ > 0)
             waitpid(pid_, nullptr, 0);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     std::string readerFile(const std::string &name, const std::string &text)
     {
-        std::string path = folder_ + "/" + name;
+        std::string path = folder_.path() + "/" + name;
         std::ofstream(path) << text;
         return path;
     }
 
     // Skips the program where pcscd cannot run at all, except in CI.
-    void skipIfUnavailable(const ScriptRun &run)
+    void skipIfUnavailable(const CommandRun &run)
     {
         if (run.status != 77)
             return;
@@ -97,7 +84,10 @@ protected:
         std::exit(77);
     }
 
-    std::string folder_, work_;
+    // Under /tmp itself: the socket path inside must stay within the
+    // socket address's length.
+    rdrload::testing::TempFolder folder_{"klav-script-", "/tmp"};
+    std::string work_;
     int pid_ = -1;
 };
 
@@ -107,7 +97,7 @@ TEST_F(PcscdPrivateScriptTest, StartServesTheReadersUntilStop)
 {
     std::string a = readerFile("a.conf", "name = Velantra Script A\nserial = 1\n");
     std::string b = readerFile("b.conf", "# another\nname = Velantra Script B  \nslots = 2\n");
-    ScriptRun started = script("start " + work_ + " " + a + " " + b);
+    CommandRun started = script("start " + work_ + " " + a + " " + b);
     skipIfUnavailable(started);
     ASSERT_EQ(started.status, 0) << started.output;
     pid_ = std::atoi(started.output.c_str());
@@ -118,7 +108,7 @@ TEST_F(PcscdPrivateScriptTest, StartServesTheReadersUntilStop)
     recorded >> recordedPid;
     EXPECT_EQ(recordedPid, pid_);
 
-    ScriptRun socket = script("socket " + work_);
+    CommandRun socket = script("socket " + work_);
     EXPECT_EQ(socket.status, 0);
     EXPECT_EQ(socket.output, work_ + "/run/pcscd/pcscd.comm\n");
     setenv("PCSCLITE_CSOCK_NAME", (work_ + "/run/pcscd/pcscd.comm").c_str(), 1);
@@ -137,7 +127,7 @@ TEST_F(PcscdPrivateScriptTest, StartServesTheReadersUntilStop)
                                         "Velantra Script B 01 01"}));
     SCardReleaseContext(context);
 
-    ScriptRun stopped = script("stop " + work_);
+    CommandRun stopped = script("stop " + work_);
     EXPECT_EQ(stopped.status, 0) << stopped.output;
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -158,7 +148,7 @@ TEST_F(PcscdPrivateScriptTest, WrongUseIsRefusedWithAReason)
     std::string good = readerFile("good.conf", "name = Velantra Good\n");
     std::string nameless = readerFile("nameless.conf", "serial = 1\n");
 
-    ScriptRun run = script("");
+    CommandRun run = script("");
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.output.find("usage: pcscd-private"), std::string::npos);
     EXPECT_EQ(script("restart " + work_).status, 2);
@@ -169,11 +159,11 @@ TEST_F(PcscdPrivateScriptTest, WrongUseIsRefusedWithAReason)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("gives no \"name = ...\""), std::string::npos) << run.output;
 
-    run = script("start " + folder_ + "/with+plus " + good);
+    run = script("start " + folder_.path() + "/with+plus " + good);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("WORKDIR may only use"), std::string::npos) << run.output;
 
-    run = script("start " + folder_ + "/" + std::string(90, 'w') + " " + good);
+    run = script("start " + folder_.path() + "/" + std::string(90, 'w') + " " + good);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("too long for a socket path"), std::string::npos) << run.output;
 
@@ -195,7 +185,7 @@ TEST_F(PcscdPrivateScriptTest, ReaderTheDriverCannotSetUpIsLeftOut)
 {
     std::string good = readerFile("good.conf", "name = Velantra Fine\n");
     std::string broken = readerFile("broken.conf", "name = Velantra Broken\nslots = 9\n");
-    ScriptRun started = script("start " + work_ + " " + broken + " " + good);
+    CommandRun started = script("start " + work_ + " " + broken + " " + good);
     skipIfUnavailable(started);
     ASSERT_EQ(started.status, 0) << started.output;
     pid_ = std::atoi(started.output.c_str());

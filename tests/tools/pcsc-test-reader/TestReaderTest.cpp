@@ -3,7 +3,9 @@
 
 #include "TestReader.h"
 #include "Crc16Kermit.h"
+#include "TempFolder.h"
 #include "TestReaderConfig.h"
+#include "TextFile.h"
 
 #include <reader.h>
 
@@ -12,43 +14,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        char pattern[] = "/tmp/klav-reader-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string &path() const { return path_; }
-    std::string write(const std::string &name, const std::string &text) const
-    {
-        std::ofstream(path_ + "/" + name) << text;
-        return path_ + "/" + name;
-    }
-    std::string read(const std::string &name) const
-    {
-        std::ifstream in(path_ + "/" + name, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-private:
-    std::string path_;
-};
+using rdrload::testing::readText;
+using rdrload::testing::TempFolder;
+using rdrload::testing::writeText;
 
 TestReaderConfig parsed(const std::string &text, const std::string &folder = "/base")
 {
@@ -187,8 +161,8 @@ TEST(TestReaderConfigTest, BadLinesAreNamedWithTheirNumber)
 
 TEST(TestReaderConfigTest, LoadTakesRelativePathsFromTheFilesOwnFolder)
 {
-    TempFolder real, links;
-    std::string file = real.write("r.conf", "out = got.db\n");
+    TempFolder real("klav-reader-"), links("klav-reader-");
+    std::string file = writeText(real.file("r.conf"), "out = got.db\n");
     std::string link = links.path() + "/link.conf";
     std::filesystem::create_symlink(file, link);
     TestReaderConfig config;
@@ -198,7 +172,7 @@ TEST(TestReaderConfigTest, LoadTakesRelativePathsFromTheFilesOwnFolder)
 
     EXPECT_FALSE(config.load(real.path() + "/missing.conf", error));
     EXPECT_EQ(error, "cannot read " + real.path() + "/missing.conf");
-    real.write("bad.conf", "\n\nbogus\n");
+    writeText(real.file("bad.conf"), "\n\nbogus\n");
     EXPECT_FALSE(config.load(real.path() + "/bad.conf", error));
     EXPECT_EQ(error, real.path() + "/bad.conf: line 3: unknown setting \"bogus\"");
 }
@@ -259,7 +233,7 @@ TEST(TestReaderTest, FeatureRequestAnswersTheConfiguredList)
 
 TEST(TestReaderTest, EscapeCommandsReachTheTerminalOnlyOnTheirCode)
 {
-    TempFolder folder;
+    TempFolder folder("klav-reader-");
     TestReader reader(parsed("log = frames.log\n", folder.path()));
     Control c = control(reader, kEscape3500, escape(kInit));
     EXPECT_EQ(c.result, IFD_SUCCESS);
@@ -278,7 +252,7 @@ TEST(TestReaderTest, EscapeCommandsReachTheTerminalOnlyOnTheirCode)
     EXPECT_EQ(c.result, IFD_ERROR_INSUFFICIENT_BUFFER);
     EXPECT_TRUE(c.answer.empty());
 
-    std::string log = folder.read("frames.log");
+    std::string log = readText(folder.file("frames.log"));
     EXPECT_NE(log.find("escape command 10 bytes: 11 0F C0 04 00 78 01 2C"), std::string::npos);
     EXPECT_NE(log.find("H>T init 9:"), std::string::npos);
     EXPECT_NE(log.find("escape command 2 bytes: 11 0D; answer room 300 bytes"), std::string::npos);
@@ -308,7 +282,7 @@ TEST(TestReaderTest, CutAnswersDelaysAndHangUps)
 
 TEST(TestReaderTest, EachCompleteLoadIsWrittenToItsOwnFile)
 {
-    TempFolder folder;
+    TempFolder folder("klav-reader-");
     TestReader reader(parsed("out = load-%n.db\n", folder.path()));
     Bytes request = withCrc({0x0F, 0x40, 0x08, 0x05, 0x01, 0x01, 0x60, 0x00, 0x80, 0x01, 0x03});
     for (int load = 1; load <= 2; ++load) {
@@ -320,7 +294,7 @@ TEST(TestReaderTest, EachCompleteLoadIsWrittenToItsOwnFile)
         EXPECT_EQ(control(reader, kEscape3500, escape(block)).answer, withLead({0x05}));
         EXPECT_EQ(control(reader, kEscape3500, escape({0x02, 0x00, 0x00})).answer,
                   withLead({0x05, 0x00, 0x00}));
-        EXPECT_EQ(folder.read("load-" + std::to_string(load) + ".db"),
+        EXPECT_EQ(readText(folder.file("load-" + std::to_string(load) + ".db")),
                   std::string({char(load), 0x20, 0x30}));
     }
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/load-1.db.part"));

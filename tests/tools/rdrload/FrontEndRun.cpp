@@ -11,11 +11,6 @@
 
 namespace rdrload::testing {
 
-std::string quoted(const std::string &text)
-{
-    return "'" + text + "'";
-}
-
 FrontEndRun runFrontEnd(const std::string &arguments)
 {
     FrontEndRun run;
@@ -24,15 +19,9 @@ FrontEndRun runFrontEnd(const std::string &arguments)
     const std::string command = std::string(RDRLOAD_FRONTEND) + " --library " +
                                 quoted(RDRLOAD_LIBRARY) + " " + arguments + " </dev/null 2>" +
                                 quoted(errorsPath);
-    FILE *pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        run.output.append(chunk, got);
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const CommandRun ran = runCommand(command);
+    run.status = ran.status;
+    run.output = ran.output;
     std::ifstream errors(errorsPath);
     run.errors.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
     return run;

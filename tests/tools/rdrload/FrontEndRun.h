@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandRun.h"
+
 #include <string>
 
 namespace rdrload::testing {
@@ -15,9 +17,6 @@ struct FrontEndRun {
 // Runs `rdrload --library <built library> ARGUMENTS` (ARGUMENTS as a shell
 // would split them) with standard input from /dev/null.
 FrontEndRun runFrontEnd(const std::string &arguments);
-
-// 'text' for the shell.
-std::string quoted(const std::string &text);
 
 // A COM number for a simulated reader: /dev/COM<n> made a link to `device`
 // for the object's lifetime. The number is one no other link holds (the

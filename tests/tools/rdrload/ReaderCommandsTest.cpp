@@ -3,14 +3,13 @@
 // reader received or sent (its journal and the files it wrote).
 
 #include "FrontEndRun.h"
-#include "ReaderSimProcess.h"
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,12 +32,6 @@ void writeFile(const std::string &path, const Bytes &bytes)
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char *>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string hexLines(const Bytes &bytes)
@@ -76,9 +69,9 @@ protected:
     void startReader(std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), {"--record", journal()});
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, arguments);
-        ASSERT_FALSE(reader->devicePath().empty());
-        link = std::make_unique<ComLink>(reader->devicePath());
+        reader = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, arguments);
+        ASSERT_FALSE(reader->slavePath().empty());
+        link = std::make_unique<ComLink>(reader->slavePath());
         if (link->number() == 0)
             GTEST_SKIP() << "cannot create /dev/COM<n> links (needs root)";
     }
@@ -91,7 +84,7 @@ protected:
     std::string journal() const { return folder.file("journal"); }
 
     TempFolder folder;
-    std::unique_ptr<ReaderSimProcess> reader;
+    std::unique_ptr<SimProcess> reader;
     std::unique_ptr<ComLink> link;
 };
 
@@ -111,13 +104,13 @@ TEST_F(ReaderCommands, UploadPrintsTheBlockAndWritesItWithOutput)
 
     FrontEndRun saved = run("upload 0x44 -o " + quoted(folder.file("saved")));
     EXPECT_EQ(saved.status, 0) << saved.errors;
-    EXPECT_EQ(readFile(folder.file("saved")), block);
+    EXPECT_EQ(readBytes(folder.file("saved")), block);
 
     // Too little room: the block is read and acknowledged, then refused.
     FrontEndRun small = run("upload D --size 299 -o " + quoted(folder.file("small")));
     EXPECT_EQ(small.status, 11);
     EXPECT_EQ(small.output, progressLines(12) + "UploadData_: 11 DATA_SIZE_ERROR\n");
-    EXPECT_TRUE(readFile(folder.file("small")).empty());
+    EXPECT_TRUE(readBytes(folder.file("small")).empty());
     EXPECT_TRUE(waitForLine(journal(), "upload done", 5000));
 }
 
@@ -154,7 +147,7 @@ TEST_F(ReaderCommands, DownloadDeliversTheFileByteForByte)
     FrontEndRun sent = run("download K " + quoted(folder.file("data")));
     EXPECT_EQ(sent.status, 0) << sent.errors;
     EXPECT_EQ(sent.output, "DownloadData_: 0 OK\n");
-    EXPECT_EQ(readFile(folder.file("received")), data);
+    EXPECT_EQ(readBytes(folder.file("received")), data);
     EXPECT_TRUE(journalHas(journal(), "download letter 4b length 65535"));
 
     // A letter the reader does not take is refused with NAK.
@@ -264,7 +257,7 @@ TEST_F(ReaderCommands, ApplicationArrivesByteForByte)
 
     FrontEndRun sent = run("application " + quoted(folder.file("app.bin")));
     EXPECT_EQ(sent.status, 0) << sent.errors;
-    EXPECT_EQ(readFile(folder.file("received")), application);
+    EXPECT_EQ(readBytes(folder.file("received")), application);
     EXPECT_NE(sent.output.find("progress: 70000 0 Data transfer...\n"), std::string::npos);
     EXPECT_NE(sent.output.find("progress: 70000 0 Application transfer successful\n"
                                "ApplicationDL_: 0 OK\n"),
@@ -288,7 +281,7 @@ TEST_F(ReaderCommands, PacketSendsFirmwareThenApplication)
     EXPECT_EQ(sent.status, 0) << sent.errors;
     // The last image the reader received is the application; the firmware
     // came first, whole.
-    EXPECT_EQ(readFile(folder.file("received")), application);
+    EXPECT_EQ(readBytes(folder.file("received")), application);
     const std::vector<std::string> lines = readLines(journal());
     std::vector<std::string> downloads;
     for (const std::string &line : lines) {
@@ -313,7 +306,7 @@ TEST_F(ReaderCommands, UpdateIsTakenOrRefusedWithItsReason)
     startReader({"--update-output", folder.file("received")});
     FrontEndRun taken = run("update " + quoted(folder.file("package.bin")));
     EXPECT_EQ(taken.status, 0) << taken.errors;
-    EXPECT_EQ(readFile(folder.file("received")), package);
+    EXPECT_EQ(readBytes(folder.file("received")), package);
     EXPECT_NE(taken.output.find("ThirdPartyUpdate_: 0 OK\n"), std::string::npos) << taken.output;
 }
 
@@ -351,9 +344,9 @@ TEST_F(ReaderCommands, BootloadFlashesThroughTheBootLoader)
     Bytes area = image;
     area.resize(0x7FE0, 0xFF);
     area.insert(area.end(), productId.begin(), productId.end());
-    EXPECT_EQ(readFile(output.file("image.bin")), area);
-    EXPECT_EQ(readFile(output.file("config.bin")), config);
-    EXPECT_EQ(readFile(output.file("boot.bin")), boot);
+    EXPECT_EQ(readBytes(output.file("image.bin")), area);
+    EXPECT_EQ(readBytes(output.file("config.bin")), config);
+    EXPECT_EQ(readBytes(output.file("boot.bin")), boot);
 
     FrontEndRun wrongPid = run("bootload " + files + " --pid " + quoted(folder.file("short-pid")) +
                                " --image-address 0x00400000 --load-address 0x00200000");

@@ -4,11 +4,10 @@
 
 #include "DownloadListener.h"
 #include "TempFolder.h"
+#include "TextFile.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -116,8 +115,7 @@ TEST(DownloadListener, MisbehavesOnDemandAndWritesWhatItGot)
     EXPECT_EQ(run.journal, (std::vector<std::string>{"1 request 06", "2 ack 256 15",
                                                      "3 last 300 silent", "4 signature 41"}));
     EXPECT_EQ(run.sent, (Bytes{0x06, 0x15, 'A'}));
-    std::ifstream in(folder.file("image.bin"), std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), image);
+    EXPECT_EQ(rdrload::testing::readBytes(folder.file("image.bin")), image);
 
     // Two restarts, then a refusal with 'x', for firmware requests.
     DownloadBehaviour restarting;

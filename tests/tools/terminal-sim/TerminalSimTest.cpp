@@ -1,17 +1,17 @@
 // terminal-sim as a process: its help, loads over its pty, the files it
 // writes, hang-up and a clean stop on SIGTERM.
 
+#include "CommandRun.h"
 #include "Crc16Kermit.h"
 #include "SimProcess.h"
+#include "TempFolder.h"
+#include "TextFile.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +24,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using rdrload::testing::readBytes;
+using rdrload::testing::readText;
 
 // The host's end of the pty, opened raw and read with a deadline.
 class HostLine {
@@ -136,42 +138,19 @@ bool load(HostLine &host, const Bytes &database, int pad = 2)
     return host.exchange(kEnding, 3) == Bytes({0x05, 0x00, 0x00});
 }
 
-Bytes readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string readText(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class TerminalSimTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/klav-termsim-XXXXXX";
-        folder_ = mkdtemp(name);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-    std::string folder_;
+    rdrload::testing::TempFolder temp_{"klav-termsim-"};
+    const std::string folder_ = temp_.path();
 };
 
 // Runs terminal-sim with args and returns its exit status and output.
 int runToEnd(const std::string &args, std::string &output)
 {
-    std::string command = SimProcess::executable() + " " + args + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const rdrload::testing::CommandRun run =
+        rdrload::testing::runCommand(SimProcess::terminalSim() + " " + args + " 2>&1");
+    output += run.output;
+    return run.status;
 }
 
 }  // namespace
@@ -202,7 +181,8 @@ TEST_F(TerminalSimTest, HelpDescribesEveryOption)
 TEST_F(TerminalSimTest, ServesLoadsAndWritesEachReceivedDatabase)
 {
     std::string log = folder_ + "/frames.log";
-    SimProcess sim({"--out", folder_ + "/load-%n.db", "--log", log, "--loads=2"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--out", folder_ + "/load-%n.db", "--log", log, "--loads=2"});
     Bytes first = pattern(70000, 1), second = pattern(5, 2);
     {
         HostLine host(sim.slavePath());
@@ -214,8 +194,8 @@ TEST_F(TerminalSimTest, ServesLoadsAndWritesEachReceivedDatabase)
         EXPECT_TRUE(load(host, second, 7));
     }
     EXPECT_EQ(sim.wait(10000), 0);
-    EXPECT_EQ(readFile(folder_ + "/load-1.db"), first);
-    EXPECT_EQ(readFile(folder_ + "/load-2.db"), second);
+    EXPECT_EQ(readBytes(folder_ + "/load-1.db"), first);
+    EXPECT_EQ(readBytes(folder_ + "/load-2.db"), second);
     EXPECT_FALSE(fs::exists(folder_ + "/load-1.db.part"));
 
     std::string frames = readText(log);
@@ -229,7 +209,7 @@ TEST_F(TerminalSimTest, ServesLoadsAndWritesEachReceivedDatabase)
 TEST_F(TerminalSimTest, TheLastReplyStaysUntilTheHostHasClosed)
 {
     std::string log = folder_ + "/frames.log";
-    SimProcess sim({"--log", log, "--loads=1"});
+    SimProcess sim(SimProcess::terminalSim(), {"--log", log, "--loads=1"});
     {
         HostLine host(sim.slavePath());
         const Bytes database = pattern(100, 3);
@@ -252,7 +232,8 @@ TEST_F(TerminalSimTest, TheLastReplyStaysUntilTheHostHasClosed)
 
 TEST_F(TerminalSimTest, MisbehavesOverTheLine)
 {
-    SimProcess sim({"--wrong-byte", "init:0:0xF3", "--nack", "1:Err", "--delay", "300"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--wrong-byte", "init:0:0xF3", "--nack", "1:Err", "--delay", "300"});
     HostLine host(sim.slavePath());
     Clock::time_point start = Clock::now();
     Bytes init = host.exchange(initFrame(2), 9);
@@ -268,7 +249,7 @@ TEST_F(TerminalSimTest, MisbehavesOverTheLine)
 
 TEST_F(TerminalSimTest, HangUpDropsTheLineAndEnds)
 {
-    SimProcess sim({"--out", folder_ + "/out.db", "--hangup", "2"});
+    SimProcess sim(SimProcess::terminalSim(), {"--out", folder_ + "/out.db", "--hangup", "2"});
     HostLine host(sim.slavePath());
     Bytes database = pattern(40000, 3);
     ASSERT_EQ(host.exchange(initFrame(2), 9).size(), 9u);
@@ -290,7 +271,7 @@ TEST_F(TerminalSimTest, HangUpDropsTheLineAndEnds)
 TEST_F(TerminalSimTest, StopsCleanlyOnSigtermMidLoad)
 {
     std::string log = folder_ + "/frames.log";
-    SimProcess sim({"--out", folder_ + "/out.db", "--log", log});
+    SimProcess sim(SimProcess::terminalSim(), {"--out", folder_ + "/out.db", "--log", log});
     HostLine host(sim.slavePath());
     ASSERT_EQ(host.exchange(initFrame(2), 9).size(), 9u);
     ASSERT_EQ(host.exchange(requestFrame(2, 100), 7).size(), 7u);
@@ -308,7 +289,8 @@ TEST_F(TerminalSimTest, UnusableOutputFilesAreReported)
     EXPECT_NE(output.find("cannot write the log"), std::string::npos);
 
     // A database that cannot be written is reported and the service goes on.
-    SimProcess sim({"--out", folder_ + "/missing/out.db", "--log", folder_ + "/frames.log"});
+    SimProcess sim(SimProcess::terminalSim(),
+                   {"--out", folder_ + "/missing/out.db", "--log", folder_ + "/frames.log"});
     HostLine host(sim.slavePath());
     EXPECT_TRUE(load(host, pattern(10, 4)));
     EXPECT_TRUE(load(host, pattern(10, 5)));

@@ -2,9 +2,8 @@
 // where the acknowledgements fall, the pacing of both variants, every
 // failure of every step, and the report threshold.
 
-#include "DownloadReader.h"
-#include "FakeLinkEnvironment.h"
 #include "ProgressLog.h"
+#include "ReaderOnCom3.h"
 #include "api/rdrload.h"
 
 #include <gtest/gtest.h>
@@ -45,42 +44,13 @@ Bytes patternImage(std::size_t length)
     return image;
 }
 
-// For every one-byte read of the port: how many image bytes had been
-// written before it (the request byte and nothing else excluded).
-Points imageBytesBeforeEachRead(const FakePort &port)
-{
-    Points points;
-    std::size_t written = 0;
-    bool requestSeen = false;
-    for (const PortEvent &event : port.events()) {
-        if (event.kind == Kind::Write) {
-            if (requestSeen)
-                written += event.data.size();
-            requestSeen = true;
-        } else if (event.kind == Kind::Read) {
-            points.push_back(written);
-        }
-    }
-    return points;
-}
-
-class ApplicationDownloadTest : public ::testing::Test {
+class ApplicationDownloadTest : public ::testing::Test, protected ReaderOnCom3<> {
 protected:
-    void SetUp() override
-    {
-        port.setReader(&reader);
-        ProgressLog::start();
-    }
-
     int run(const Variant &variant, Bytes &image, int checkHeader = 0)
     {
         return variant.run(image.empty() ? nullptr : image.data(), image.size(), 3, checkHeader,
                            ProgressLog::callback);
     }
-
-    FakeLinkEnvironment env;
-    FakePort &port = env.serial.port(3);
-    DownloadReader reader;
 };
 
 } // namespace
@@ -103,27 +73,23 @@ TEST_F(ApplicationDownloadTest, TheReaderAcknowledgesAtTheFixedPointsInBothVaria
     for (const Variant &variant : kVariants) {
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(variant.name) + " " + std::to_string(c.length) + " bytes");
-            FakeLinkEnvironment local;
-            FakePort &p = local.serial.port(3);
-            DownloadReader r;
-            r.ackPoints = c.acks;
-            p.setReader(&r);
-            ProgressLog::start();
+            ReaderOnCom3<> row;
+            row.reader.ackPoints = c.acks;
             Bytes image = patternImage(c.length);
 
             ASSERT_EQ(variant.run(image.data(), image.size(), 3, 0, ProgressLog::callback), 0);
-            EXPECT_EQ(r.image(), image);
+            EXPECT_EQ(row.reader.image(), image);
             // Wake, request, the block points, the signature.
             Points expected{0, 0};
             expected.insert(expected.end(), c.acks.begin(), c.acks.end());
             expected.push_back(c.length);
-            EXPECT_EQ(imageBytesBeforeEachRead(p), expected);
-            EXPECT_EQ(p.pendingInput(), 0u);
+            EXPECT_EQ(row.imageBytesBeforeEachRead(), expected);
+            EXPECT_EQ(row.port.pendingInput(), 0u);
 
             const std::size_t blocks = (c.length + variant.blockSize - 1) / variant.blockSize;
             std::size_t writes = 0;
             // The request byte, then full blocks and a last one of the rest.
-            for (const PortEvent &event : p.events()) {
+            for (const PortEvent &event : row.port.events()) {
                 if (event.kind != Kind::Write || writes++ == 0)
                     continue;
                 const std::size_t before = (writes - 2) * variant.blockSize;
@@ -132,13 +98,13 @@ TEST_F(ApplicationDownloadTest, TheReaderAcknowledgesAtTheFixedPointsInBothVaria
             EXPECT_EQ(writes, blocks + 1);
             // The slow variant pauses 1 ms before block 1, 17, 33, ...
             std::size_t pauses = 0;
-            for (uint32_t ms : local.clock.sleeps())
+            for (uint32_t ms : row.env.clock.sleeps())
                 pauses += ms == 1;
             EXPECT_EQ(pauses, variant.blockSize == 64 ? (blocks + 15) / 16 : 0u);
 
             // Every acknowledgement waits 10 s, the signature longer.
             std::vector<uint32_t> constants;
-            for (const PortEvent &event : p.events()) {
+            for (const PortEvent &event : row.port.events()) {
                 if (event.kind == Kind::Timeouts)
                     constants.push_back(event.timeouts.readConstant);
             }
@@ -168,9 +134,9 @@ TEST_F(ApplicationDownloadTest, TheReaderAcknowledgesAtTheFixedPointsInBothVaria
             EXPECT_EQ(reports[n - 3].remaining, 0u);
             EXPECT_EQ(reports[n - 2].text, "Signature OK");
             EXPECT_EQ(reports[n - 1].text, "Application transfer successful");
-            EXPECT_FALSE(p.isOpen());
-            EXPECT_EQ(local.trace.count("ApplicationDL OpenPort \n"), 1);
-            EXPECT_EQ(local.trace.count("ApplicationDL ClosePort \n"), 1);
+            EXPECT_FALSE(row.port.isOpen());
+            EXPECT_EQ(row.env.trace.count("ApplicationDL OpenPort \n"), 1);
+            EXPECT_EQ(row.env.trace.count("ApplicationDL ClosePort \n"), 1);
         }
     }
 }
@@ -289,22 +255,18 @@ TEST_F(ApplicationDownloadTest, EveryStepFailsWithItsOwnResult)
     for (const Variant &variant : kVariants) {
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(variant.name) + ": " + c.what);
-            FakeLinkEnvironment local;
-            FakePort &p = local.serial.port(3);
-            DownloadReader r;
-            r.ackPoints = c.acks;
-            r.answers = c.answers;
-            r.failWriteAt = c.failWriteAt;
-            r.shortWriteAt = c.shortWriteAt;
-            p.setReader(&r);
-            ProgressLog::start();
+            ReaderOnCom3<> row;
+            row.reader.ackPoints = c.acks;
+            row.reader.answers = c.answers;
+            row.reader.failWriteAt = c.failWriteAt;
+            row.reader.shortWriteAt = c.shortWriteAt;
             Bytes image = patternImage(c.length);
             EXPECT_EQ(variant.run(image.data(), image.size(), 3, 1, ProgressLog::callback),
                       c.expected);
-            EXPECT_FALSE(p.isOpen());
-            EXPECT_GE(local.clock.nowMs(), c.waitedAtLeastMs);
-            ASSERT_FALSE(local.trace.texts().empty());
-            EXPECT_EQ(local.trace.texts().back(), c.lastTrace);
+            EXPECT_FALSE(row.port.isOpen());
+            EXPECT_GE(row.env.clock.nowMs(), c.waitedAtLeastMs);
+            ASSERT_FALSE(row.env.trace.texts().empty());
+            EXPECT_EQ(row.env.trace.texts().back(), c.lastTrace);
             EXPECT_EQ(ProgressLog::count("Application transfer successful"), 0);
         }
     }
@@ -314,23 +276,20 @@ TEST_F(ApplicationDownloadTest, SilenceAfterTheImageIsASignatureFailureAfterTheL
 {
     for (const Variant &variant : kVariants) {
         SCOPED_TRACE(variant.name);
-        FakeLinkEnvironment local;
-        FakePort &p = local.serial.port(3);
-        DownloadReader r;
-        r.ackPoints = {100};
-        r.answers = {{3, DownloadReader::kSilent}};
-        p.setReader(&r);
+        ReaderOnCom3<> row;
+        row.reader.ackPoints = {100};
+        row.reader.answers = {{3, DownloadReader::kSilent}};
         Bytes image = patternImage(100);
         EXPECT_EQ(variant.run(image.data(), image.size(), 3, 0, nullptr), 5);
         const PortEvent &lastRead = [&]() -> const PortEvent & {
-            for (auto e = p.events().rbegin(); e != p.events().rend(); ++e) {
+            for (auto e = row.port.events().rbegin(); e != row.port.events().rend(); ++e) {
                 if (e->kind == Kind::Read)
                     return *e;
             }
-            return p.events().front();
+            return row.port.events().front();
         }();
         EXPECT_EQ(lastRead.kind, Kind::Read);
-        EXPECT_EQ(local.clock.nowMs() - lastRead.atMs - 1000, variant.signatureMs + 1);
+        EXPECT_EQ(row.env.clock.nowMs() - lastRead.atMs - 1000, variant.signatureMs + 1);
     }
 }
 

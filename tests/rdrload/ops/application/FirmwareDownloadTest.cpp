@@ -4,9 +4,8 @@
 // signature failure table.
 
 #include "ops/FirmwareDownload.h"
-#include "DownloadReader.h"
-#include "FakeLinkEnvironment.h"
 #include "ProgressLog.h"
+#include "ReaderOnCom3.h"
 #include "api/rdrload.h"
 
 #include <gtest/gtest.h>
@@ -90,32 +89,13 @@ Bytes firmwareImage(std::size_t length, uint16_t layout)
     return image;
 }
 
-Points imageBytesBeforeEachRead(const FakePort &port)
-{
-    Points points;
-    std::size_t written = 0;
-    bool requestSeen = false;
-    for (const PortEvent &event : port.events()) {
-        if (event.kind == Kind::Write) {
-            if (requestSeen)
-                written += event.data.size();
-            requestSeen = true;
-        } else if (event.kind == Kind::Read) {
-            points.push_back(written);
-        }
-    }
-    return points;
-}
-
-class FirmwareDownloadTest : public ::testing::Test {
+class FirmwareDownloadTest : public ::testing::Test, protected ReaderOnCom3<> {
 protected:
     void SetUp() override
     {
         g_calls.clear();
         g_comAfterRestart = 5;
         g_positionEmpty = false;
-        ProgressLog::start();
-        com3.setReader(&reader);
     }
 
     int run(Bytes &image, int checkHeader = 0, const PortScoutLookup &helper = fakeHelper())
@@ -124,9 +104,7 @@ protected:
             .run(image.data(), image.size(), 3, checkHeader);
     }
 
-    FakeLinkEnvironment env;
-    FakePort &com3 = env.serial.port(3);
-    DownloadReader reader;
+    FakePort &com3 = port;
 };
 
 } // namespace
@@ -154,26 +132,22 @@ TEST_F(FirmwareDownloadTest, HeaderSegmentsAndBodyAreAcknowledgedAtTheirPoints)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.length) + " bytes, layout " + std::to_string(c.layout));
-        FakeLinkEnvironment local;
-        FakePort &p = local.serial.port(3);
-        DownloadReader r;
-        r.ackPoints = c.acks;
-        p.setReader(&r);
-        ProgressLog::start();
+        ReaderOnCom3<> row;
+        row.reader.ackPoints = c.acks;
         Bytes image = firmwareImage(c.length, c.layout);
 
         ASSERT_EQ(FirmwareDownload(fakeHelper(), ProgressLog::callback)
                       .run(image.data(), image.size(), 3, 1),
                   0);
-        EXPECT_EQ(r.image(), image);
+        EXPECT_EQ(row.reader.image(), image);
         // Wake, request, the 'f' read, then the points and the signature.
         Points expected{0, 0, 0};
         expected.insert(expected.end(), c.acks.begin(), c.acks.end());
         expected.push_back(c.length);
-        EXPECT_EQ(imageBytesBeforeEachRead(p), expected);
+        EXPECT_EQ(row.imageBytesBeforeEachRead(), expected);
         std::vector<uint32_t> constants;
         std::size_t biggestWrite = 0;
-        for (const PortEvent &event : p.events()) {
+        for (const PortEvent &event : row.port.events()) {
             if (event.kind == Kind::Timeouts)
                 constants.push_back(event.timeouts.readConstant);
             if (event.kind == Kind::Write)
@@ -202,12 +176,12 @@ TEST_F(FirmwareDownloadTest, HeaderSegmentsAndBodyAreAcknowledgedAtTheirPoints)
         EXPECT_EQ(reports[n - 3].done, body > 0 ? c.length : 0u);
         EXPECT_EQ(reports[n - 2].text, "Signature OK");
         EXPECT_EQ(reports[n - 1].text, "Firmware transfer successful");
-        EXPECT_EQ(local.trace.count("FirmwareDL ClosePort Normal \n"), 1);
-        EXPECT_EQ(local.trace.joined().find("FirmWareDL COM3 -> dev-A (ret=0)"
-                                            "FirmWareDL dev-A -> Hub 2 Port 4 (ret=0)"),
+        EXPECT_EQ(row.env.trace.count("FirmwareDL ClosePort Normal \n"), 1);
+        EXPECT_EQ(row.env.trace.joined().find("FirmWareDL COM3 -> dev-A (ret=0)"
+                                              "FirmWareDL dev-A -> Hub 2 Port 4 (ret=0)"),
                   0u);
         // Five seconds after the close for the reader to install.
-        const auto sleeps = local.clock.sleeps();
+        const auto sleeps = row.env.clock.sleeps();
         EXPECT_EQ(std::vector<uint32_t>(sleeps.end() - 6, sleeps.end()),
                   (std::vector<uint32_t>{1000, 1000, 1000, 1000, 1000, 1000}));
     }
@@ -399,25 +373,21 @@ TEST_F(FirmwareDownloadTest, EveryStepFailsWithItsOwnResultAndTrace)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        FakeLinkEnvironment local;
-        FakePort &p = local.serial.port(3);
-        DownloadReader r;
+        ReaderOnCom3<> row;
         const std::size_t header = c.layout == 0x0200 ? 2304 : 773;
         const std::size_t length = header + 65536 + 300;
-        r.ackPoints = c.layout == 0x0200 ? Points{256, 2304, 2304 + 65536, length}
-                                         : Points{256, 512, 773, 773 + 65536, length};
-        r.answers = c.answers;
-        r.afterRequest = {c.afterRequest};
-        r.failWriteAt = c.failWriteAt;
-        r.shortWriteAt = c.shortWriteAt;
-        p.setReader(&r);
-        ProgressLog::start();
+        row.reader.ackPoints = c.layout == 0x0200 ? Points{256, 2304, 2304 + 65536, length}
+                                                  : Points{256, 512, 773, 773 + 65536, length};
+        row.reader.answers = c.answers;
+        row.reader.afterRequest = {c.afterRequest};
+        row.reader.failWriteAt = c.failWriteAt;
+        row.reader.shortWriteAt = c.shortWriteAt;
         Bytes image = firmwareImage(length, c.layout);
         EXPECT_EQ(FirmwareDownload(fakeHelper(), ProgressLog::callback)
                       .run(image.data(), image.size(), 3, 0),
                   c.expected);
-        EXPECT_FALSE(p.isOpen());
-        const std::string joined = local.trace.joined();
+        EXPECT_FALSE(row.port.isOpen());
+        const std::string joined = row.env.trace.joined();
         const std::string wanted = c.trace;
         ASSERT_GE(joined.size(), wanted.size());
         EXPECT_EQ(joined.substr(joined.size() - wanted.size()), wanted);
@@ -453,21 +423,17 @@ TEST_F(FirmwareDownloadTest, SignatureFailuresAreReportedByTheirResult)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.report);
-        FakeLinkEnvironment local;
-        FakePort &p = local.serial.port(3);
-        FailingSignatureWait r;
-        r.imageLength = c.failTimeouts ? 800 : SIZE_MAX;
-        r.ackPoints = {256, 512, 773, 800};
-        r.answers = {{6, c.answer}};
-        p.setReader(&r);
-        ProgressLog::start();
+        ReaderOnCom3<FailingSignatureWait> row;
+        row.reader.imageLength = c.failTimeouts ? 800 : SIZE_MAX;
+        row.reader.ackPoints = {256, 512, 773, 800};
+        row.reader.answers = {{6, c.answer}};
         Bytes image = firmwareImage(800, 0x0100);
         EXPECT_EQ(FirmwareDownload(fakeHelper(), ProgressLog::callback)
                       .run(image.data(), image.size(), 3, 0),
                   c.expected);
-        EXPECT_FALSE(p.isOpen());
+        EXPECT_FALSE(row.port.isOpen());
         EXPECT_EQ(ProgressLog::texts().back(), c.report);
-        const std::string joined = local.trace.joined();
+        const std::string joined = row.env.trace.joined();
         const std::string wanted = std::string(" -- SIGNATURE NACK :") + c.trace;
         ASSERT_GE(joined.size(), wanted.size());
         EXPECT_EQ(joined.substr(joined.size() - wanted.size()), wanted);

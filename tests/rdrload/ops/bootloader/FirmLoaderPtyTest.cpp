@@ -4,19 +4,17 @@
 // A pty carries no DTR, RTS or baud rate; those are the fake port's tests.
 
 #include "FakeLinkEnvironment.h"
-#include "ReaderSimProcess.h"
+#include "ProgressLog.h"
+#include "PtyReader.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
-#include "link/PlatformServices.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -34,19 +32,6 @@ constexpr std::size_t kIdentifierOffset = 0x7FE0;
 // A bound that only proves a wait ends; sanitizer builds are slow.
 constexpr int kGenerousMs = 10000;
 
-struct Report {
-    std::string text;
-    uint32_t done;
-    uint32_t remaining;
-};
-std::vector<Report> g_reports;
-
-void recordReport(void *argument)
-{
-    const auto *info = static_cast<const ProgressInfo *>(argument);
-    g_reports.push_back(Report{info->text, info->done, info->remaining});
-}
-
 Bytes someBytes(std::size_t count, uint32_t seed)
 {
     Bytes bytes(count);
@@ -57,12 +42,6 @@ Bytes someBytes(std::size_t count, uint32_t seed)
     return bytes;
 }
 
-Bytes fileBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 long msSince(std::chrono::steady_clock::time_point start)
 {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -70,38 +49,28 @@ long msSince(std::chrono::steady_clock::time_point start)
                                  .count());
 }
 
-class FirmLoaderPtyTest : public ::testing::Test {
+class FirmLoaderPtyTest : public ::testing::Test, protected PtyReader {
 protected:
-    void SetUp() override { g_reports.clear(); }
+    void SetUp() override { ProgressLog::start(); }
 
     // reader-sim's boot loader as COM7 of the folder.
     void startBootLoader(const std::vector<std::string> &extra = {})
     {
-        std::vector<std::string> arguments{"--record",   journal(),       "--boot-loader",
-                                           "0x00400000", "--boot-output", output.path()};
+        std::vector<std::string> arguments{"--boot-loader", "0x00400000", "--boot-output",
+                                           output.path()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, arguments);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        startReader(arguments);
     }
-
-    std::string journal() const { return folder.file("journal"); }
 
     int load(Bytes &config, Bytes &boot, Bytes &image, Bytes &productId)
     {
         return FirmLoaderDL_(config.data(), static_cast<int>(config.size()), boot.data(),
                              static_cast<int>(boot.size()), image.data(),
-                             static_cast<int>(image.size()), 7, productId.data(), recordReport,
-                             kImageAddress, kLoadAddress);
+                             static_cast<int>(image.size()), 7, productId.data(),
+                             ProgressLog::callback, kImageAddress, kLoadAddress);
     }
 
-    TempFolder folder;
     TempFolder output;
-    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-    SteadyClock clock;
-    RecordingTraceSink trace;
-    ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
 };
 
 } // namespace
@@ -127,7 +96,7 @@ TEST_F(FirmLoaderPtyTest, TheBootLoaderReceivesExactlyWhatWasSent)
     uint32_t seed = 1;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        g_reports.clear();
+        ProgressLog::start();
         for (const char *name : {"image.bin", "config.bin", "boot.bin", "registers.txt"})
             std::remove(output.file(name).c_str());
         Bytes config = someBytes(c.config, ++seed);
@@ -144,13 +113,13 @@ TEST_F(FirmLoaderPtyTest, TheBootLoaderReceivesExactlyWhatWasSent)
         Bytes area = image;
         area.resize(kIdentifierOffset, 0xFF);
         area.insert(area.end(), productId.begin(), productId.end());
-        EXPECT_EQ(fileBytes(output.file("image.bin")), area);
-        EXPECT_EQ(fileBytes(output.file("config.bin")), config);
-        EXPECT_EQ(fileBytes(output.file("boot.bin")), boot);
+        EXPECT_EQ(readBytes(output.file("image.bin")), area);
+        EXPECT_EQ(readBytes(output.file("config.bin")), config);
+        EXPECT_EQ(readBytes(output.file("boot.bin")), boot);
         EXPECT_EQ(readLines(output.file("registers.txt")), registers);
 
-        ASSERT_FALSE(g_reports.empty());
-        const Report &last = g_reports.back();
+        ASSERT_FALSE(ProgressLog::reports().empty());
+        const Report &last = ProgressLog::reports().back();
         EXPECT_EQ(last.text, "Success");
         EXPECT_EQ(last.done, c.config + c.boot + c.image + 8);
         EXPECT_EQ(last.remaining, 0u);

@@ -5,6 +5,7 @@
 #include "ops/FirmLoader.h"
 #include "BootLoaderPeer.h"
 #include "FakeLinkEnvironment.h"
+#include "ProgressLog.h"
 #include "api/rdrload.h"
 
 #include <gtest/gtest.h>
@@ -26,28 +27,10 @@ constexpr int kLoadAddress = 0x00200000;
 constexpr int kImageAddress = 0x00400000; // reader-sim's default image area
 constexpr uint32_t kIdentifierOffset = 0x7FE0;
 
-struct Report {
-    std::string text;
-    uint32_t done;
-    uint32_t remaining;
-    bool operator==(const Report &other) const
-    {
-        return text == other.text && done == other.done && remaining == other.remaining;
-    }
-};
-
-std::ostream &operator<<(std::ostream &out, const Report &report)
-{
-    return out << "{\"" << report.text << "\", " << report.done << ", " << report.remaining << "}";
-}
-
-std::vector<Report> g_reports;
-
 void recordReport(void *argument)
 {
-    const auto *info = static_cast<const ProgressInfo *>(argument);
-    EXPECT_NE(info->nextReport, nullptr);
-    g_reports.push_back(Report{info->text, info->done, info->remaining});
+    EXPECT_NE(static_cast<const ProgressInfo *>(argument)->nextReport, nullptr);
+    ProgressLog::callback(argument);
 }
 
 Bytes counting(std::size_t count, uint8_t first)
@@ -114,7 +97,7 @@ const Texts kSuccessTrace = {"FirmLoaderDL OpenPort",
 
 class FirmLoaderTest : public ::testing::Test {
 protected:
-    void SetUp() override { g_reports.clear(); }
+    void SetUp() override { ProgressLog::start(); }
 
     void usePeer(readersim::BootLoaderOptions options = {})
     {
@@ -155,7 +138,7 @@ protected:
     int countReports(const std::string &text) const
     {
         int count = 0;
-        for (const Report &report : g_reports)
+        for (const Report &report : ProgressLog::reports())
             count += report.text == text ? 1 : 0;
         return count;
     }
@@ -244,13 +227,13 @@ TEST_F(FirmLoaderTest, SendsEveryRecordOfASmallLoadAndReportsItsProgress)
               (Texts{"00407FE010" + hex(files.productId, 0, 16),
                      "00407FF010" + hex(files.productId, 16, 16), "0020000000"}));
 
-    EXPECT_EQ(g_reports, (std::vector<Report>{{"Connecting...", 0, 29},
-                                              {"Connecting...", 8, 21},
-                                              {"Transfering config file...", 11, 18},
-                                              {"Transfering boot file...", 13, 16},
-                                              {"Transfering image file...", 29, 0},
-                                              {"Waiting...", 29, 0},
-                                              {"Success", 29, 0}}));
+    EXPECT_EQ(ProgressLog::reports(), (std::vector<Report>{{"Connecting...", 0, 29},
+                                                           {"Connecting...", 8, 21},
+                                                           {"Transfering config file...", 11, 18},
+                                                           {"Transfering boot file...", 13, 16},
+                                                           {"Transfering image file...", 29, 0},
+                                                           {"Waiting...", 29, 0},
+                                                           {"Success", 29, 0}}));
 
     // What the boot loader ended up with.
     Bytes area = files.image;
@@ -320,13 +303,13 @@ TEST_F(FirmLoaderTest, AFailedConfigurationRecordEndsOnlyThatFile)
     // The flash ACK alone decides: the image area is complete all the same.
     ASSERT_EQ(load(files), 0);
 
-    EXPECT_EQ(g_reports, (std::vector<Report>{{"Connecting...", 0, 84},
-                                              {"Connecting...", 8, 76},
-                                              {"Send b-record failure...", 8, 76},
-                                              {"Transfering boot file...", 38, 46},
-                                              {"Transfering boot file...", 39, 45},
-                                              {"Waiting...", 39, 45},
-                                              {"Success", 39, 45}}));
+    EXPECT_EQ(ProgressLog::reports(), (std::vector<Report>{{"Connecting...", 0, 84},
+                                                           {"Connecting...", 8, 76},
+                                                           {"Send b-record failure...", 8, 76},
+                                                           {"Transfering boot file...", 38, 46},
+                                                           {"Transfering boot file...", 39, 45},
+                                                           {"Waiting...", 39, 45},
+                                                           {"Success", 39, 45}}));
     const Texts all = writes();
     // The second configuration record is never sent; the launch follows.
     const auto first = std::find(all.begin(), all.end(), "002000001E" + hex(files.config, 0, 30));
@@ -355,7 +338,7 @@ TEST_F(FirmLoaderTest, TheFillGivesUpAfter32FailuresInARowAndTheIdentifierStillF
     EXPECT_EQ(all[all.size() - 3], "00407FE010" + hex(files.productId, 0, 16));
     EXPECT_EQ(all.back(), "0020000000");
     EXPECT_EQ(countReports("Send b-record failure..."), 1);
-    EXPECT_EQ(g_reports.back().text, "Waiting...");
+    EXPECT_EQ(ProgressLog::reports().back().text, "Waiting...");
     EXPECT_FALSE(port.isOpen());
 }
 
@@ -372,7 +355,7 @@ TEST_F(FirmLoaderTest, FailingOrRefusedSynchronisationEndsWithTimeoutAndThePortC
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        g_reports.clear();
+        ProgressLog::start();
         FakeLinkEnvironment fresh;
         FakePort &freshPort = fresh.serial.port(3);
         readersim::BootLoaderOptions options;
@@ -387,7 +370,7 @@ TEST_F(FirmLoaderTest, FailingOrRefusedSynchronisationEndsWithTimeoutAndThePortC
         Texts trace(kSuccessTrace.begin(), kSuccessTrace.begin() + 9);
         trace.push_back("FirmLoaderDL ClosePort \n");
         EXPECT_EQ(fresh.trace.texts(), trace);
-        EXPECT_EQ(g_reports, (std::vector<Report>{{"Connecting...", 0, 8}}));
+        EXPECT_EQ(ProgressLog::reports(), (std::vector<Report>{{"Connecting...", 0, 8}}));
     }
 }
 
@@ -493,7 +476,7 @@ TEST_F(FirmLoaderTest, EarlyEndingsReturnTheirResult)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        g_reports.clear();
+        ProgressLog::start();
         FakeLinkEnvironment fresh;
         FakePort &freshPort = fresh.serial.port(3);
         Call call;
@@ -518,7 +501,7 @@ TEST_F(FirmLoaderTest, EarlyEndingsReturnTheirResult)
             EXPECT_TRUE(trace.empty());
         }
         std::vector<std::string> texts;
-        for (const Report &report : g_reports)
+        for (const Report &report : ProgressLog::reports())
             texts.push_back(report.text);
         EXPECT_EQ(texts, c.reports);
     }

@@ -4,7 +4,7 @@
 #include "ops/UploadData.h"
 #include "AnswerReader.h"
 #include "FakeLinkEnvironment.h"
-#include "ProgressLog.h"
+#include "ThreadProgressLog.h"
 #include "api/rdrload.h"
 #include "link/SerialLink.h"
 #include "link/ThreadId.h"

@@ -4,19 +4,13 @@
 // download with the right result. The exports run in this process on the
 // POSIX serial service, with COM7 a link in a folder of the test's.
 
-#include "ReaderSimProcess.h"
-#include "RecordingTraceSink.h"
-#include "ScopedLinkServices.h"
-#include "TempFolder.h"
+#include "ProgressLog.h"
+#include "PtyReader.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
-#include "link/PlatformServices.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -48,12 +42,6 @@ Bytes firmwareImage(std::size_t length, uint16_t layout)
     return image;
 }
 
-Bytes readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::vector<std::string> answers(const std::string &journal)
 {
     std::vector<std::string> lines;
@@ -63,35 +51,18 @@ std::vector<std::string> answers(const std::string &journal)
     return lines;
 }
 
-std::vector<std::string> g_reports;
-
-void __stdcall keepReport(void *info)
-{
-    g_reports.push_back(static_cast<ProgressInfo *>(info)->text);
-}
-
-class DownloadPtyTest : public ::testing::Test {
+class DownloadPtyTest : public ::testing::Test, protected PtyReader {
 protected:
-    void SetUp() override { g_reports.clear(); }
+    void SetUp() override { ProgressLog::start(); }
 
     // reader-sim as COM7, writing what it receives to received.bin.
     void startReader(std::vector<std::string> options = {})
     {
-        options.insert(options.end(), {"--output", received(), "--record", journal()});
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, options);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        options.insert(options.end(), {"--output", received()});
+        PtyReader::startReader(options);
     }
 
     std::string received() const { return folder.file("received.bin"); }
-    std::string journal() const { return folder.file("journal"); }
-
-    TempFolder folder;
-    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-    SteadyClock clock;
-    RecordingTraceSink trace;
-    ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
 };
 
 } // namespace
@@ -101,8 +72,8 @@ TEST_F(DownloadPtyTest, AOneMebibyteApplicationArrivesByteForByte)
     startReader();
     Bytes image = pattern(1 << 20, 1);
     image[136] = 0x20;
-    ASSERT_EQ(ApplicationDL_(image.data(), image.size(), 7, 1, keepReport), 0);
-    EXPECT_EQ(readFile(received()), image);
+    ASSERT_EQ(ApplicationDL_(image.data(), image.size(), 7, 1, ProgressLog::callback), 0);
+    EXPECT_EQ(readBytes(received()), image);
     // The request, 256, 512, fifteen 64 KB points, the last block, the
     // signature: each answered once, in that order.
     const std::vector<std::string> got = answers(journal());
@@ -112,15 +83,15 @@ TEST_F(DownloadPtyTest, AOneMebibyteApplicationArrivesByteForByte)
     EXPECT_EQ(got[17], "answer 18 ack 983552 06");
     EXPECT_EQ(got[18], "answer 19 last 1048576 06");
     EXPECT_EQ(got[19], "answer 20 signature 06");
-    EXPECT_EQ(g_reports.back(), "Application transfer successful");
+    EXPECT_EQ(ProgressLog::reports().back().text, "Application transfer successful");
 }
 
 TEST_F(DownloadPtyTest, TheSlowVariantArrivesByteForByte)
 {
     startReader({"--app-block", "64"});
     Bytes image = pattern(70000, 2);
-    ASSERT_EQ(ApplicationDL_Lent_(image.data(), image.size(), 7, 0, keepReport), 0);
-    EXPECT_EQ(readFile(received()), image);
+    ASSERT_EQ(ApplicationDL_Lent_(image.data(), image.size(), 7, 0, ProgressLog::callback), 0);
+    EXPECT_EQ(readBytes(received()), image);
     EXPECT_EQ(answers(journal()).size(), 6u); // request, 256, 512, 66048, last, signature
 }
 
@@ -147,13 +118,13 @@ TEST_F(DownloadPtyTest, FirmwareOfEachLayoutArrivesByteForByte)
         ::unlink(journal().c_str());
         startReader();
         Bytes image = firmwareImage(c.length, c.layout);
-        ASSERT_EQ(FirmwareDL_(image.data(), image.size(), 7, 1, keepReport), 0);
-        EXPECT_EQ(readFile(received()), image);
+        ASSERT_EQ(FirmwareDL_(image.data(), image.size(), 7, 1, ProgressLog::callback), 0);
+        EXPECT_EQ(readBytes(received()), image);
         std::vector<std::string> got = answers(journal());
         ASSERT_GE(got.size(), c.lastAnswers.size());
         EXPECT_EQ(std::vector<std::string>(got.end() - c.lastAnswers.size(), got.end()),
                   c.lastAnswers);
-        EXPECT_EQ(g_reports.back(), "Firmware transfer successful");
+        EXPECT_EQ(ProgressLog::reports().back().text, "Firmware transfer successful");
         reader->stop();
     }
 }
@@ -176,14 +147,14 @@ TEST_F(DownloadPtyTest, AReaderThatRefusesEndsTheDownload)
         SCOPED_TRACE(c.options[0] + " " + c.options[1]);
         ::unlink(folder.file("COM7").c_str());
         startReader(c.options);
-        g_reports.clear();
+        ProgressLog::start();
         Bytes image = firmwareImage(3000, 0x0100);
-        const int result = c.firmware
-                               ? FirmwareDL_(image.data(), image.size(), 7, 0, keepReport)
-                               : ApplicationDL_(image.data(), image.size(), 7, 0, keepReport);
+        const int result =
+            c.firmware ? FirmwareDL_(image.data(), image.size(), 7, 0, ProgressLog::callback)
+                       : ApplicationDL_(image.data(), image.size(), 7, 0, ProgressLog::callback);
         EXPECT_EQ(result, c.expected);
-        ASSERT_FALSE(g_reports.empty());
-        EXPECT_EQ(g_reports.back(), c.lastReport);
+        ASSERT_FALSE(ProgressLog::reports().empty());
+        EXPECT_EQ(ProgressLog::reports().back().text, c.lastReport);
         reader->stop();
     }
 }

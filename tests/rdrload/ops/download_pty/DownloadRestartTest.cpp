@@ -8,7 +8,8 @@
 // /dev/pts, where reader-sim's ptys live). Exit code 77 (skipped) where
 // private mount namespaces cannot be made.
 
-#include "ReaderSimProcess.h"
+#include "CommandRun.h"
+#include "SimProcess.h"
 #include "SysfsTree.h"
 #include "TempFolder.h"
 #include "TextFile.h"
@@ -19,13 +20,11 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-using portscout::testing::SysfsTree;
 using namespace rdrload::testing;
 using Bytes = std::vector<unsigned char>;
 
@@ -44,16 +43,6 @@ bool namespacesWork()
     return std::system((unshareCommand() + " true >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string quoted(const std::string &text)
-{
-    return "'" + text + "'";
-}
-
-struct HostRun {
-    std::string output;
-    int status = -1;
-};
-
 Bytes firmwareImage(std::size_t length)
 {
     Bytes image(length);
@@ -63,12 +52,6 @@ Bytes firmwareImage(std::size_t length)
     image[65] = 0x02;
     image[136] = 0x20;
     return image;
-}
-
-Bytes readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class DownloadRestartTest : public ::testing::Test {
@@ -85,18 +68,18 @@ protected:
                    static_cast<std::streamsize>(image.size()));
     }
 
-    std::unique_ptr<ReaderSimProcess> startReader(const std::string &name,
-                                                  std::vector<std::string> options)
+    std::unique_ptr<SimProcess> startReader(const std::string &name,
+                                            std::vector<std::string> options)
     {
         options.insert(options.end(), {"--output", folder.file(name + ".bin"), "--record",
                                        folder.file(name + ".journal")});
-        auto sim = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, options);
-        EXPECT_FALSE(sim->devicePath().empty());
+        auto sim = std::make_unique<SimProcess>(RDRLOAD_READER_SIM, options);
+        EXPECT_FALSE(sim->slavePath().empty());
         return sim;
     }
 
     // FirmwareDL_ on COM3 through download-host, in the namespace.
-    HostRun runHost()
+    CommandRun runHost()
     {
         const std::string script =
             "mount --bind /dev/pts \"$2/pts\" && mount --bind \"$1\" /sys && "
@@ -105,20 +88,11 @@ protected:
                                     quoted(tree.sysRoot()) + " " + quoted(tree.devRoot()) + " " +
                                     quoted(DOWNLOAD_HOST) + " " + quoted(RDRLOAD_LIBRARY) +
                                     " firmware 3 " + quoted(folder.file("image.bin")) + " 1";
-        HostRun run;
-        FILE *pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr)
-            return run;
-        char chunk[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            run.output.append(chunk, got);
-        run.status = ::pclose(pipe);
-        return run;
+        return runCommand(command);
     }
 
     TempFolder folder;
-    SysfsTree tree{folder.path()};
+    SysfsTree tree;
     std::string hub;
     Bytes image = firmwareImage(2304 + 70000);
 };
@@ -133,9 +107,9 @@ TEST_F(DownloadRestartTest, TheReaderComesBackUnderAnotherComNumber)
     auto after = startReader("after", {});
     const std::string reader = tree.addUsbDevice(hub, "1-1.4", 1, 9);
     tree.addTty(reader, "ttyACM0");
-    tree.relinkDevice("ttyACM0", before->devicePath());
+    tree.relinkDevice("ttyACM0", before->slavePath());
     tree.linkDevice("COM3", "ttyACM0");
-    tree.linkDevice("ttyACM1", after->devicePath());
+    tree.linkDevice("ttyACM1", after->slavePath());
     tree.linkDevice("COM5", "ttyACM1");
 
     auto host = std::async(std::launch::async, [this] { return runHost(); });
@@ -145,12 +119,12 @@ TEST_F(DownloadRestartTest, TheReaderComesBackUnderAnotherComNumber)
     ASSERT_TRUE(waitForLine(folder.file("before.journal"), "close", kGenerousMs));
     tree.removeTty("ttyACM0");
     tree.addTty(reader, "ttyACM1");
-    tree.relinkDevice("ttyACM1", after->devicePath());
+    tree.relinkDevice("ttyACM1", after->slavePath());
 
-    const HostRun run = host.get();
+    const CommandRun run = host.get();
     EXPECT_NE(run.output.find("result 0\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("report 0 72304 Waiting reset 5\\n\n"), std::string::npos);
-    EXPECT_EQ(readFile(folder.file("after.bin")), image);
+    EXPECT_EQ(readBytes(folder.file("after.bin")), image);
     EXPECT_FALSE(std::filesystem::exists(folder.file("before.bin")));
     // COM3 was asked once; the download itself went to COM5.
     EXPECT_EQ(readLines(folder.file("before.journal")).front(), "open");
@@ -165,12 +139,12 @@ TEST_F(DownloadRestartTest, WhenTheHelperFindsNothingTheSamePortIsOpenedAgain)
     // COM3 is a tty no USB device carries: there is no hub position.
     auto only = startReader("only", {"--restarts", "1"});
     tree.addPlatformTty("ttyS9");
-    tree.relinkDevice("ttyS9", only->devicePath());
+    tree.relinkDevice("ttyS9", only->slavePath());
     tree.linkDevice("COM3", "ttyS9");
 
-    const HostRun run = runHost();
+    const CommandRun run = runHost();
     EXPECT_NE(run.output.find("result 0\n"), std::string::npos) << run.output;
-    EXPECT_EQ(readFile(folder.file("only.bin")), image);
+    EXPECT_EQ(readBytes(folder.file("only.bin")), image);
     int openings = 0;
     for (const std::string &line : readLines(folder.file("only.journal")))
         openings += line == "open";

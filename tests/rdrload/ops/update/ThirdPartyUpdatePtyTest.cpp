@@ -2,21 +2,15 @@
 // a 1 MiB package arrives byte for byte with every header right, a refusal
 // and a NAK end with the port closed and the right result.
 
-#include "ReaderSimProcess.h"
-#include "RecordingTraceSink.h"
-#include "ScopedLinkServices.h"
-#include "TempFolder.h"
+#include "ProgressLog.h"
+#include "PtyReader.h"
 #include "TextFile.h"
 #include "api/rdrload.h"
-#include "link/PlatformServices.h"
-#include "link/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -33,12 +27,6 @@ namespace {
 constexpr int kGenerousMs = 10000;
 constexpr int kPort = 7;
 
-int g_reports = 0;
-void countReport(void *)
-{
-    ++g_reports;
-}
-
 std::vector<unsigned char> randomPackage(std::size_t length)
 {
     std::mt19937 random(20261208);
@@ -46,12 +34,6 @@ std::vector<unsigned char> randomPackage(std::size_t length)
     for (unsigned char &byte : package)
         byte = static_cast<unsigned char>(random());
     return package;
-}
-
-std::vector<unsigned char> fileBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 // The journal lines that begin with `prefix`.
@@ -65,22 +47,21 @@ Lines linesStarting(const Lines &lines, const std::string &prefix)
     return found;
 }
 
-class ThirdPartyUpdatePtyTest : public ::testing::Test {
+class ThirdPartyUpdatePtyTest : public ::testing::Test, protected PtyReader {
 protected:
     // Starts reader-sim with `arguments` and makes its pty COM7 of the folder.
     void startReader(const std::vector<std::string> &arguments)
     {
-        std::vector<std::string> all{"--record", journal(), "--update-output", output()};
+        std::vector<std::string> all{"--update-output", output()};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        reader = std::make_unique<ReaderSimProcess>(RDRLOAD_READER_SIM, all);
-        ASSERT_FALSE(reader->devicePath().empty());
-        ASSERT_EQ(::symlink(reader->devicePath().c_str(), folder.file("COM7").c_str()), 0);
+        PtyReader::startReader(all);
     }
 
     int transfer(std::vector<unsigned char> &package)
     {
-        g_reports = 0;
-        return ThirdPartyUpdate_(package.data(), package.size(), 0, kPort, 0, countReport);
+        ProgressLog::start();
+        return ThirdPartyUpdate_(package.data(), package.size(), 0, kPort, 0,
+                                 ProgressLog::callback);
     }
 
     // The port is free again: nothing holds it open.
@@ -93,15 +74,7 @@ protected:
         return true;
     }
 
-    std::string journal() const { return folder.file("journal"); }
     std::string output() const { return folder.file("package.bin"); }
-
-    TempFolder folder;
-    std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(folder.path());
-    SteadyClock clock;
-    RecordingTraceSink trace;
-    ScopedLinkServices installed{LinkServices{serial.get(), &clock, &trace}};
-    std::unique_ptr<ReaderSimProcess> reader;
 };
 
 } // namespace
@@ -118,7 +91,7 @@ TEST_F(ThirdPartyUpdatePtyTest, AMebibytePackageArrivesByteForByte)
 
     ASSERT_TRUE(
         waitForLine(journal(), "update complete 1048576 bytes in 128 packets", kGenerousMs));
-    EXPECT_EQ(fileBytes(output()), package);
+    EXPECT_EQ(readBytes(output()), package);
     const Lines lines = readLines(journal());
     EXPECT_TRUE(linesStarting(lines, "update fault").empty());
     Lines expectedHeaders;
@@ -132,7 +105,7 @@ TEST_F(ThirdPartyUpdatePtyTest, AMebibytePackageArrivesByteForByte)
     EXPECT_EQ(linesStarting(lines, "update information"),
               (Lines{"update information length 1048576"}));
     // 3 reports before the data, 128 data reports, the closure and the end.
-    EXPECT_EQ(g_reports, 3 + 128 + 2);
+    EXPECT_EQ(ProgressLog::reports().size(), 3u + 128 + 2);
     EXPECT_EQ(trace.texts().back(), "ThirdPartyUpdate ClosePort \n");
     ASSERT_TRUE(waitForLine(journal(), "close", kGenerousMs));
     EXPECT_TRUE(portIsFree());

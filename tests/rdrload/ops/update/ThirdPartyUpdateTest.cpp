@@ -3,6 +3,7 @@
 // packages of several sizes and for each way the exchange can fail.
 
 #include "FakeLinkEnvironment.h"
+#include "ProgressLog.h"
 #include "UpdatePeer.h"
 #include "api/rdrload.h"
 #include "link/ThreadId.h"
@@ -27,21 +28,6 @@ namespace {
 constexpr int kPort = 3;
 constexpr uint8_t kAckByte = 0x06;
 constexpr uint8_t kNakByte = 0x15;
-
-struct Report {
-    std::string text;
-    uint32_t done;
-    uint32_t remaining;
-    bool operator==(const Report &other) const
-    {
-        return text == other.text && done == other.done && remaining == other.remaining;
-    }
-};
-
-std::ostream &operator<<(std::ostream &out, const Report &report)
-{
-    return out << "{\"" << report.text << "\", " << report.done << ", " << report.remaining << "}";
-}
 
 // What the callback saw; a callback has no context argument, so it is global.
 struct ReportLog {

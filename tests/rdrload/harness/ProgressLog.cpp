@@ -9,6 +9,11 @@ std::vector<Report> g_reports;
 uint32_t g_threshold = 0;
 } // namespace
 
+std::ostream &operator<<(std::ostream &out, const Report &report)
+{
+    return out << "{\"" << report.text << "\", " << report.done << ", " << report.remaining << "}";
+}
+
 void ProgressLog::start(uint32_t threshold)
 {
     g_reports.clear();

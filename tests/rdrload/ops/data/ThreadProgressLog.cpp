@@ -1,4 +1,4 @@
-#include "ProgressLog.h"
+#include "ThreadProgressLog.h"
 
 namespace rdrload::testing {
 

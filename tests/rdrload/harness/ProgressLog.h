@@ -3,6 +3,7 @@
 #include "api/rdrload.h"
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,12 @@ struct Report {
     std::string text;
     uint32_t done;
     uint32_t remaining;
+    bool operator==(const Report &other) const
+    {
+        return text == other.text && done == other.done && remaining == other.remaining;
+    }
 };
+std::ostream &operator<<(std::ostream &out, const Report &report);
 
 class ProgressLog {
 public:
