@@ -158,14 +158,16 @@ bool readExactly(int fd, char *data, size_t size)
 struct Exchange {
     size_t sent;
     size_t reply;
+    bool data; // a data frame, whose payload the peer keeps
 };
 
 std::vector<Exchange> loadExchanges(qint64 size)
 {
-    std::vector<Exchange> exchanges{{9, 9}, {26, 7}};
+    std::vector<Exchange> exchanges{{9, 9, false}, {26, 7, false}};
     for (qint64 left = size; left > 0; left -= kPayload)
-        exchanges.push_back({size_t(3 + std::min<qint64>(left, kPayload)), size_t(kAckLength)});
-    exchanges.push_back({3, 3});
+        exchanges.push_back(
+            {size_t(3 + std::min<qint64>(left, kPayload)), size_t(kAckLength), true});
+    exchanges.push_back({3, 3, false});
     return exchanges;
 }
 
@@ -181,7 +183,7 @@ void answerFrames(int master, const std::vector<Exchange> &exchanges)
     for (const Exchange &e : exchanges) {
         if (!readExactly(master, frame.data(), e.sent))
             return;
-        if (e.reply == size_t(kAckLength))
+        if (e.data)
             received.insert(received.end(), frame.begin() + 3, frame.begin() + long(e.sent));
         if (!writeAll(master, reply.data(), e.reply))
             return;
@@ -278,7 +280,7 @@ Measure median(std::vector<Measure> runs, bool &failed)
     return runs[runs.size() / 2];
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -325,8 +327,8 @@ int main(int argc, char *argv[])
         for (const bool logging : {false, true}) {
             const Measure &load = loads[logging];
             const double rate = double(size) / 1e6 / load.seconds;
-            std::printf("%8ld %12s %12s %8.1f MB/s %7.2f %9ld KiB\n", mib, "", logging ? "on" : "off",
-                        rate, rate / baseRate, load.peakKiB);
+            std::printf("%8ld %12s %12s %8.1f MB/s %7.2f %9ld KiB\n", mib, "",
+                        logging ? "on" : "off", rate, rate / baseRate, load.peakKiB);
         }
         QFile::remove(db);
         std::fflush(stdout);
