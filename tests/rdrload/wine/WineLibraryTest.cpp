@@ -1,14 +1,18 @@
 // rdrload.dll as a Windows host meets it: loaded with LoadLibraryA, exports
 // found by their plain names with GetProcAddress, version resource read back
-// with the version API; PortScout.dll as rdrload.dll loads it.
+// with the version API, the port handle of SetLevel_DTR_RTS_ closed with
+// CloseHandle; PortScout.dll as rdrload.dll loads it.
 
+#include "WineReaders.h"
 #include "rdrload.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -158,4 +162,100 @@ TEST(WineLibrary, PortScoutAnswersWhatWineKnows)
     EXPECT_EQ(hub, -1);
     EXPECT_EQ(port, -1);
     ::FreeLibrary(helper);
+}
+
+namespace {
+
+using SetLevelFn = int (*)(unsigned char, int, int, void **);
+using ApplicationFn = int (*)(unsigned char *, unsigned long, unsigned char, int,
+                              void(__stdcall *)(void *));
+
+DCB commState(HANDLE handle)
+{
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    EXPECT_TRUE(::GetCommState(handle, &dcb)) << "GetCommState failed: " << ::GetLastError();
+    return dcb;
+}
+
+} // namespace
+
+// The handle SetLevel_DTR_RTS_ hands back is the port's own HANDLE: the host
+// closes it with CloseHandle, the reader sees the port closed, and the next
+// download opens the port at once.
+TEST(WineLibrary, TheHostClosesTheHandleOfSetLevelAndTheNextDownloadOpensAtOnce)
+{
+    using namespace rdrload::testing;
+    if (!wineReadersPresent())
+        GTEST_SKIP() << "no simulated readers: run through scripts/wine-tests";
+    Dll dll;
+    ASSERT_NE(dll.module(), nullptr);
+    auto setLevel = dll.find<SetLevelFn>("SetLevel_DTR_RTS_");
+    auto download = dll.find<ApplicationFn>("ApplicationDL_");
+    ASSERT_NE(setLevel, nullptr);
+    ASSERT_NE(download, nullptr);
+
+    ReaderJournal journal(kAckReaderPort);
+    void *handle = nullptr;
+    ASSERT_EQ(setLevel(kAckReaderPort, 1, 0, &handle), 0);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    const DCB dcb = commState(handle);
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
+    EXPECT_TRUE(::CloseHandle(handle)) << "CloseHandle failed: " << ::GetLastError();
+    EXPECT_TRUE(journal.waitForNewLine("close", 3000));
+
+    std::vector<unsigned char> image(1000);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<unsigned char>(i * 13);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(download(image.data(), static_cast<unsigned long>(image.size()), kAckReaderPort, 0,
+                       nullptr),
+              0);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+    // A port still held would take the ten seconds of opening attempts.
+    EXPECT_LT(took, 8000);
+    std::printf("ApplicationDL_ after the host's CloseHandle: %lld ms\n",
+                static_cast<long long>(took));
+}
+
+// A HANDLE the host opened itself is used as it is (its own line settings
+// kept, only the two lines changed) and is still the host's afterwards.
+TEST(WineLibrary, AHandleTheHostOpenedItselfIsUsedAndLeftOpen)
+{
+    using namespace rdrload::testing;
+    if (!wineReadersPresent())
+        GTEST_SKIP() << "no simulated readers: run through scripts/wine-tests";
+    Dll dll;
+    ASSERT_NE(dll.module(), nullptr);
+    auto setLevel = dll.find<SetLevelFn>("SetLevel_DTR_RTS_");
+    ASSERT_NE(setLevel, nullptr);
+
+    HANDLE own = ::CreateFileA("\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(own, INVALID_HANDLE_VALUE) << "CreateFileA failed: " << ::GetLastError();
+    DCB settings = commState(own);
+    settings.BaudRate = 19200;
+    settings.fDtrControl = DTR_CONTROL_ENABLE;
+    settings.fRtsControl = RTS_CONTROL_DISABLE;
+    ASSERT_TRUE(::SetCommState(own, &settings));
+
+    void *handle = own;
+    EXPECT_EQ(setLevel(kAckReaderPort, 0, 1, &handle), 0);
+    EXPECT_EQ(handle, own);
+    const DCB after = commState(own);
+    EXPECT_EQ(after.BaudRate, 19200u);
+    EXPECT_EQ(after.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
+    EXPECT_EQ(after.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+    EXPECT_TRUE(::CloseHandle(own)) << "CloseHandle failed: " << ::GetLastError();
+
+    // A handle that names no port: the line calls fail, nothing else happens.
+    void *stale = own;
+    EXPECT_EQ(setLevel(kAckReaderPort, 1, 1, &stale), 0);
+    EXPECT_EQ(stale, own);
 }
