@@ -2,7 +2,8 @@
    library are: it loads rdrload.dll with LoadLibraryA, finds the exports by
    their plain names, drives the lines of a COM port with SetLevel_DTR_RTS_
    and closes the handle it gets back with CloseHandle, then downloads an
-   application through ApplicationDL_ with a __stdcall progress callback.
+   application through ApplicationDL_ on the same port, which must open at
+   once, with a __stdcall progress callback.
    scripts/wine-tests runs it, 64-bit and 32-bit, against reader-sim and
    compares what the reader received with the file.
 
@@ -19,6 +20,9 @@ typedef int (*ApplicationFn)(unsigned char *, unsigned long, unsigned char, int,
                              void(__stdcall *)(void *));
 typedef int (*LoadBufferFn)(char *, unsigned char **, unsigned long *, void(__stdcall *)(void *));
 typedef int (*FreeBufferFn)(unsigned char *);
+
+/* Opening attempts on a port that stays held last ten seconds. */
+static const DWORD kHeldPortMs = 8000;
 
 static unsigned long g_reports = 0;
 static unsigned long g_lastDone = 0;
@@ -62,6 +66,8 @@ int main(int argc, char **argv)
     unsigned char port;
     int result;
     DWORD started;
+    DWORD took;
+    DCB dcb;
 
     if (argc != 4) {
         fprintf(stderr, "usage: rdrload_c_host DLL PORT APPLICATION\n");
@@ -87,9 +93,22 @@ int main(int argc, char **argv)
         printf("c-host: SetLevel_DTR_RTS_ returned %d, handle %p\n", result, handle);
         return 1;
     }
+    /* The port's own HANDLE, at the rate the call opened it with... */
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState((HANDLE)handle, &dcb) || dcb.BaudRate != 9600) {
+        printf("c-host: the handle is no COM port at 9600 baud (%lu)\n",
+               (unsigned long)GetLastError());
+        return 1;
+    }
+    /* ...which the host closes, and then nothing holds it. */
     if (!CloseHandle((HANDLE)handle)) {
         printf("c-host: CloseHandle of the SetLevel_DTR_RTS_ handle failed: %lu\n",
                (unsigned long)GetLastError());
+        return 1;
+    }
+    if (GetCommState((HANDLE)handle, &dcb)) {
+        printf("c-host: the handle still works after CloseHandle\n");
         return 1;
     }
     printf("c-host: SetLevel_DTR_RTS_ 0, its handle closed with CloseHandle\n");
@@ -100,11 +119,16 @@ int main(int argc, char **argv)
     }
     started = GetTickCount();
     result = download(image, size, port, 0, onProgress);
+    took = GetTickCount() - started;
     freeBuffer(image);
     printf("c-host: ApplicationDL_ %d after %lu ms: %lu bytes, %lu reports, last \"%s\"\n", result,
-           (unsigned long)(GetTickCount() - started), size, g_reports, g_lastText);
+           (unsigned long)took, size, g_reports, g_lastText);
     FreeLibrary(dll);
-    if (result != 0 || g_reports == 0 || g_strayReports != 0 || g_lastDone != size) {
+    /* A port still held would take ten seconds of opening attempts first. */
+    if (took >= kHeldPortMs)
+        printf("c-host: the port did not open at once\n");
+    if (result != 0 || took >= kHeldPortMs || g_reports == 0 || g_strayReports != 0 ||
+        g_lastDone != size) {
         printf("c-host: FAILED (%lu stray reports, last done %lu)\n", g_strayReports, g_lastDone);
         return 1;
     }
