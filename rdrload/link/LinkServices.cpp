@@ -13,6 +13,7 @@ struct PlatformServiceSet {
     std::unique_ptr<SerialSystem> serial = createPlatformSerialSystem(platformDeviceFolder());
     SteadyClock clock;
     std::unique_ptr<TraceSink> trace = createPlatformTraceSink();
+    std::unique_ptr<CloseFailureNotice> notice = createPlatformCloseFailureNotice();
 };
 
 PlatformServiceSet &platformServiceSet()
@@ -32,7 +33,7 @@ LinkServices &currentServices()
 LinkServices platformLinkServices()
 {
     PlatformServiceSet &set = platformServiceSet();
-    return LinkServices{set.serial.get(), &set.clock, set.trace.get()};
+    return LinkServices{set.serial.get(), &set.clock, set.trace.get(), set.notice.get()};
 }
 
 const LinkServices &linkServices()
@@ -50,6 +51,8 @@ LinkServices installLinkServices(const LinkServices &services)
         current.clock = services.clock;
     if (services.trace != nullptr)
         current.trace = services.trace;
+    if (services.notice != nullptr)
+        current.notice = services.notice;
     return previous;
 }
 

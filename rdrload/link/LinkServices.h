@@ -1,19 +1,22 @@
 #pragma once
 
 #include "Clock.h"
+#include "CloseFailureNotice.h"
 #include "SerialSystem.h"
 #include "TraceSink.h"
 
 namespace rdrload {
 
 // The services the link layer and the operations above it use: the serial
-// service, the clock behind every pause, and the trace sink. The library
+// service, the clock behind every pause, the trace sink, and the notice of a
+// failed close. The library
 // runs on the platform's own; tests install fakes, a virtual clock and a
 // sink they read back. None is owned here.
 struct LinkServices {
     SerialSystem *serial = nullptr;
     Clock *clock = nullptr;
     TraceSink *trace = nullptr;
+    CloseFailureNotice *notice = nullptr;
 };
 
 // The services in use.

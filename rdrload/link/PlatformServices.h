@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CloseFailureNotice.h"
 #include "SerialSystem.h"
 #include "TraceSink.h"
 
@@ -23,13 +24,8 @@ std::string platformDeviceFolder();
 // message stream (OutputDebugStringA) on Windows.
 std::unique_ptr<TraceSink> createPlatformTraceSink();
 
-} // namespace rdrload
-
-namespace rdrload {
-
-// Tells the user that closing a port failed, with the system's text for
-// the error: on Linux to the trace sink in use and to standard error, on
-// Windows in a modal message box titled "Error".
-void showCloseFailure(const std::string &systemText);
+// The notice of a failed close: a modal message box titled "Error" on
+// Windows, standard error on POSIX.
+std::unique_ptr<CloseFailureNotice> createPlatformCloseFailureNotice();
 
 } // namespace rdrload

@@ -29,6 +29,10 @@ public:
     virtual bool clearBreak() = 0;
     // Releases the line; called once, after which only lastError() is used.
     virtual bool close() = 0;
+    // Lets go of the line without closing it and gives its platform handle
+    // to the caller, who owns it from then on (see SerialSystem::borrow).
+    // The line is not used afterwards.
+    virtual void *handOver() = 0;
     // Error code of the last call, 0 when it succeeded.
     virtual int lastError() const = 0;
     // True when the last read ended without bytes while the platform still

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 namespace rdrload {
 
@@ -69,12 +71,13 @@ void setReadDeadline(PortTimeouts &timeouts, uint32_t milliseconds)
     timeouts.readConstant = milliseconds;
 }
 
-void closeLine(std::unique_ptr<SerialChannel> line)
+// Closes the line; when that fails, the system's text for the error, to be
+// shown once the port lock is released.
+std::optional<std::string> closeLine(std::unique_ptr<SerialChannel> line)
 {
-    if (!line->close()) {
-        showCloseFailure(linkServices().serial->errorText(line->lastError()));
-        traceText("Error CloseHandle\n");
-    }
+    if (line->close())
+        return std::nullopt;
+    return linkServices().serial->errorText(line->lastError());
 }
 
 } // namespace
@@ -87,6 +90,26 @@ PortHandle invalidPortHandle()
 bool isOpenPort(PortHandle handle)
 {
     return handle != nullptr && handle != invalidPortHandle();
+}
+
+HostPortHandle HandOverPort(PortHandle *handle)
+{
+    if (handle == nullptr || !isOpenPort(*handle))
+        return nullptr;
+    std::unique_ptr<SerialChannel> line(*handle);
+    *handle = invalidPortHandle();
+    return line->handOver();
+}
+
+BorrowedPort::BorrowedPort(HostPortHandle platformHandle)
+    : line_(linkServices().serial->borrow(platformHandle).release())
+{
+}
+
+BorrowedPort::~BorrowedPort()
+{
+    // The line never closes a borrowed handle: deleting it leaves the port open.
+    delete line_;
 }
 
 int OpenPort(int port, PortHandle *handle, uint32_t baudRate)
@@ -166,14 +189,21 @@ int SetReadTimeout(PortHandle &handle, uint32_t milliseconds)
 
 void ClosePort(PortHandle *handle)
 {
+    std::optional<std::string> failure;
     {
         std::lock_guard<std::mutex> guard(PortLock::mutex());
         if (handle == nullptr || !isOpenPort(*handle))
             traceText("CloseHandle NULL !!\n");
         else
-            closeLine(std::unique_ptr<SerialChannel>(*handle));
+            failure = closeLine(std::unique_ptr<SerialChannel>(*handle));
         if (handle != nullptr)
             *handle = invalidPortHandle();
+    }
+    // Outside the lock: a message box waits for the user, and every other
+    // thread's close would wait with it.
+    if (failure) {
+        linkServices().notice->closeFailed(*failure);
+        traceText("Error CloseHandle\n");
     }
     // A USB-serial reader needs a moment before its port is opened again.
     SleepMs(kClosePauseMs);

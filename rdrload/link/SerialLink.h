@@ -21,6 +21,31 @@ PortHandle invalidPortHandle();
 // Whether the handle is an open line (neither null nor invalid).
 bool isOpenPort(PortHandle handle);
 
+// A port a host keeps open after the call, as the platform's own handle
+// (see SerialSystem): the host owns it and closes it itself.
+using HostPortHandle = void *;
+
+// Gives the open port in *handle to the host: returns its platform handle
+// and marks the variable invalid without closing anything, so no later
+// ClosePort touches it. Null when *handle is not an open port.
+HostPortHandle HandOverPort(PortHandle *handle);
+
+// A port handle over a platform handle the host keeps, for as long as this
+// object lives: the link calls use it like any port handle and nothing
+// closes it. Not for ClosePort or the calls that close on failure.
+class BorrowedPort {
+public:
+    explicit BorrowedPort(HostPortHandle platformHandle);
+    BorrowedPort(const BorrowedPort &) = delete;
+    BorrowedPort &operator=(const BorrowedPort &) = delete;
+    ~BorrowedPort();
+
+    PortHandle handle() const { return line_; }
+
+private:
+    PortHandle line_;
+};
+
 constexpr uint8_t kAck = 0x06;
 constexpr uint8_t kNak = 0x15;
 

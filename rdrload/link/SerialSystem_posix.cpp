@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <poll.h>
 #include <string>
@@ -79,12 +81,27 @@ int millisecondsUntil(SteadyTime deadline)
     return ms > 1000000 ? 1000000 : static_cast<int>(ms);
 }
 
+// A file descriptor as the pointer-sized platform handle a host keeps, and
+// back; a value no descriptor has becomes -1, on which every call fails.
+void *handleOfDescriptor(int fd)
+{
+    return reinterpret_cast<void *>(static_cast<std::intptr_t>(fd));
+}
+
+int descriptorOfHandle(void *handle)
+{
+    const auto value = reinterpret_cast<std::intptr_t>(handle);
+    return value >= 0 && value <= std::numeric_limits<int>::max() ? static_cast<int>(value) : -1;
+}
+
 class PosixSerialChannel : public SerialChannel {
 public:
-    explicit PosixSerialChannel(int fd) : fd_(fd) {}
+    // `owned`: whether the line closes the descriptor; a borrowed one is
+    // left open.
+    PosixSerialChannel(int fd, bool owned) : fd_(fd), owned_(owned) {}
     ~PosixSerialChannel() override
     {
-        if (fd_ >= 0)
+        if (owned_ && fd_ >= 0)
             ::close(fd_);
     }
     PosixSerialChannel(const PosixSerialChannel &) = delete;
@@ -100,6 +117,7 @@ public:
     bool setBreak() override;
     bool clearBreak() override;
     bool close() override;
+    void *handOver() override;
     int lastError() const override { return lastError_; }
     // A POSIX read is never left in progress.
     bool readPending() const override { return false; }
@@ -120,6 +138,7 @@ private:
                        std::size_t received) const;
 
     int fd_;
+    bool owned_;
     // The record last written: termios has no place for several of its
     // fields, and a pty has no modem lines to read back.
     LineControl written_;
@@ -368,6 +387,14 @@ bool PosixSerialChannel::close()
     return succeed();
 }
 
+void *PosixSerialChannel::handOver()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    owned_ = false;
+    return handleOfDescriptor(fd);
+}
+
 bool entryExists(const std::string &path)
 {
     // lstat: a link that dangles for a moment (reader re-plugged) still
@@ -381,6 +408,7 @@ public:
     explicit PosixSerialSystem(const std::string &folder) : rule_(folder, entryExists) {}
 
     std::unique_ptr<SerialChannel> open(int number) override;
+    std::unique_ptr<SerialChannel> borrow(void *platformHandle) override;
     std::string errorText(int error) override;
 
 private:
@@ -396,6 +424,15 @@ std::unique_ptr<SerialChannel> PosixSerialSystem::open(int number)
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
+    // Descriptor 0 would read as the null handle that means "not open" to a
+    // host keeping the port (SetLevel_DTR_RTS_).
+    if (fd == 0) {
+        const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 1);
+        ::close(fd);
+        if (moved < 0)
+            return nullptr;
+        fd = moved;
+    }
     // flock keeps out every other user of this library, root included;
     // TIOCEXCL keeps out other unprivileged programs.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -408,7 +445,12 @@ std::unique_ptr<SerialChannel> PosixSerialSystem::open(int number)
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return std::make_unique<PosixSerialChannel>(fd);
+    return std::make_unique<PosixSerialChannel>(fd, true);
+}
+
+std::unique_ptr<SerialChannel> PosixSerialSystem::borrow(void *platformHandle)
+{
+    return std::make_unique<PosixSerialChannel>(descriptorOfHandle(platformHandle), false);
 }
 
 std::string PosixSerialSystem::errorText(int error)

@@ -88,10 +88,12 @@ DWORD dwordCount(std::size_t count)
 
 class Win32SerialChannel : public SerialChannel {
 public:
-    explicit Win32SerialChannel(HANDLE handle) : handle_(handle) {}
+    // `owned`: whether the line closes the handle; a borrowed one is left
+    // open.
+    Win32SerialChannel(HANDLE handle, bool owned) : handle_(handle), owned_(owned) {}
     ~Win32SerialChannel() override
     {
-        if (handle_ != INVALID_HANDLE_VALUE)
+        if (owned_ && handle_ != INVALID_HANDLE_VALUE)
             ::CloseHandle(handle_);
     }
     Win32SerialChannel(const Win32SerialChannel &) = delete;
@@ -107,6 +109,7 @@ public:
     bool setBreak() override { return result(::SetCommBreak(handle_)); }
     bool clearBreak() override { return result(::ClearCommBreak(handle_)); }
     bool close() override;
+    void *handOver() override;
     int lastError() const override { return static_cast<int>(lastError_); }
     bool readPending() const override { return lastError_ == ERROR_IO_PENDING; }
 
@@ -119,6 +122,7 @@ private:
     }
 
     HANDLE handle_;
+    bool owned_;
     DWORD lastError_ = 0;
 };
 
@@ -187,9 +191,18 @@ bool Win32SerialChannel::close()
     return result(::CloseHandle(handle));
 }
 
+void *Win32SerialChannel::handOver()
+{
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    owned_ = false;
+    return handle;
+}
+
 class Win32SerialSystem : public SerialSystem {
 public:
     std::unique_ptr<SerialChannel> open(int number) override;
+    std::unique_ptr<SerialChannel> borrow(void *platformHandle) override;
     std::string errorText(int error) override;
 };
 
@@ -204,7 +217,13 @@ std::unique_ptr<SerialChannel> Win32SerialSystem::open(int number)
         ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    return std::make_unique<Win32SerialChannel>(handle);
+    return std::make_unique<Win32SerialChannel>(handle, true);
+}
+
+std::unique_ptr<SerialChannel> Win32SerialSystem::borrow(void *platformHandle)
+{
+    // A handle that is no open port makes every communications call fail.
+    return std::make_unique<Win32SerialChannel>(static_cast<HANDLE>(platformHandle), false);
 }
 
 std::string Win32SerialSystem::errorText(int error)

@@ -1,11 +1,8 @@
-// The debug output channel on POSIX: syslog at debug level, and standard
-// error for the one message a user must see.
+// The debug output channel on POSIX: syslog at debug level.
 
-#include "LinkServices.h"
 #include "PlatformServices.h"
 #include "TraceSink.h"
 
-#include <cstdio>
 #include <memory>
 #include <syslog.h>
 
@@ -23,13 +20,6 @@ public:
 std::unique_ptr<TraceSink> createPlatformTraceSink()
 {
     return std::make_unique<SyslogTraceSink>();
-}
-
-void showCloseFailure(const std::string &systemText)
-{
-    const std::string message = "Error: " + systemText + "\n";
-    linkServices().trace->trace(message.c_str());
-    std::fputs(message.c_str(), stderr);
 }
 
 } // namespace rdrload

@@ -1,5 +1,4 @@
-// The debug output channel on Windows: the debugger message stream, and a
-// message box for the one message a user must see.
+// The debug output channel on Windows: the debugger message stream.
 
 #include "PlatformServices.h"
 #include "TraceSink.h"
@@ -21,11 +20,6 @@ public:
 std::unique_ptr<TraceSink> createPlatformTraceSink()
 {
     return std::make_unique<DebuggerTraceSink>();
-}
-
-void showCloseFailure(const std::string &systemText)
-{
-    ::MessageBoxA(nullptr, systemText.c_str(), "Error", MB_OK | MB_ICONINFORMATION);
 }
 
 } // namespace rdrload

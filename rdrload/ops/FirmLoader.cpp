@@ -3,6 +3,8 @@
 #include "link/LinkTrace.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 namespace rdrload {
 
@@ -48,6 +50,13 @@ bool fileIsReadable(const uint8_t *data, int length)
     return length >= 0 && (length == 0 || data != nullptr);
 }
 
+// Whether `length` bytes from `address` stay below the top of the 32-bit
+// address space, so that no record address wraps round to 0.
+bool fitsInAddressSpace(uint32_t address, uint64_t length)
+{
+    return address + length <= (uint64_t{1} << 32);
+}
+
 } // namespace
 
 FirmLoader::FirmLoader(const FirmLoaderRequest &request)
@@ -74,7 +83,8 @@ int FirmLoader::run()
 
     traceText("FirmLoaderDL Send configuration file\n");
     address_ = request_.loadAddress;
-    sendFile(request_.config, request_.configLength, kConfigRecord, "Transfering config file...");
+    sendFile(request_.config, request_.configLength, kConfigRecord, "Transfering config file...",
+             kConfigFile);
 
     // The configuration runs from here and takes the line at the faster rate.
     traceText("FirmLoaderDL Launch execution\n");
@@ -87,10 +97,12 @@ int FirmLoader::run()
 
     traceText("FirmLoaderDL Send boot\n");
     address_ = request_.loadAddress;
-    sendFile(request_.boot, request_.bootLength, kBootRecord, "Transfering boot file...");
+    sendFile(request_.boot, request_.bootLength, kBootRecord, "Transfering boot file...",
+             kBootFile);
     traceText("FirmLoaderDL Send image file\n");
     address_ = request_.imageAddress;
-    sendFile(request_.image, request_.imageLength, kImageRecord, "Transfering image file...");
+    sendFile(request_.image, request_.imageLength, kImageRecord, "Transfering image file...",
+             kImageFile);
     fillImageArea();
     sendIdentifier();
 
@@ -111,7 +123,10 @@ bool FirmLoader::requestIsSendable() const
            fileIsReadable(request_.boot, request_.bootLength) &&
            fileIsReadable(request_.image, request_.imageLength) &&
            request_.imageLength <= static_cast<int>(kIdentifierOffset) &&
-           request_.productId != nullptr;
+           request_.productId != nullptr &&
+           fitsInAddressSpace(request_.imageAddress, kImageAreaLength) &&
+           fitsInAddressSpace(request_.loadAddress, static_cast<uint64_t>(request_.configLength)) &&
+           fitsInAddressSpace(request_.loadAddress, static_cast<uint64_t>(request_.bootLength));
 }
 
 int FirmLoader::openAndSynchronise()
@@ -170,12 +185,14 @@ void FirmLoader::sendRegisters()
     }
 }
 
-void FirmLoader::sendFile(const uint8_t *data, int length, std::size_t recordSize, const char *text)
+void FirmLoader::sendFile(const uint8_t *data, int length, std::size_t recordSize, const char *text,
+                          Part part)
 {
     const auto total = static_cast<std::size_t>(length);
     for (std::size_t offset = 0; offset < total;) {
         const std::size_t count = std::min(recordSize, total - offset);
         if (!sendBulk(data + offset, count)) {
+            failedParts_ |= part;
             progress_.report(kRecordFailure);
             return;
         }
@@ -194,6 +211,9 @@ void FirmLoader::fillImageArea()
         if (sendBulk(&fill, 1)) {
             failuresInARow = 0;
         } else if (++failuresInARow == kFillFailureLimit) {
+            // A failed fill record is sent again at the same address; only a
+            // fill that gives up leaves the area incomplete.
+            failedParts_ |= kFill;
             progress_.report(kRecordFailure);
             return;
         }
@@ -204,8 +224,13 @@ void FirmLoader::sendIdentifier()
 {
     traceText("FirmLoaderDL Write PID\n");
     address_ = request_.imageAddress + kIdentifierOffset;
-    sendBulk(request_.productId, kIdentifierRecord);
-    sendBulk(request_.productId + kIdentifierRecord, kIdentifierLength - kIdentifierRecord);
+    // Both halves go out whatever happens; a failed first one leaves the
+    // address where it was, so the second lands there in its place.
+    const bool first = sendBulk(request_.productId, kIdentifierRecord);
+    const bool second =
+        sendBulk(request_.productId + kIdentifierRecord, kIdentifierLength - kIdentifierRecord);
+    if (!first || !second)
+        failedParts_ |= kIdentifier;
 }
 
 int FirmLoader::finish()
@@ -218,6 +243,21 @@ int FirmLoader::finish()
     PurgePort(handle_, kPurgeAll);
     ClosePort(&handle_);
     traceText("FirmLoaderDL End\n");
+    if (failedParts_ != 0) {
+        // The reader flashed what it got, which is not the image asked for.
+        std::string names;
+        const std::pair<Part, const char *> parts[] = {
+            {kConfigFile, "configuration file"}, {kBootFile, "boot file"},
+            {kImageFile, "image file"},          {kFill, "fill"},
+            {kIdentifier, "identifier"}};
+        for (const auto &[part, name] : parts) {
+            if ((failedParts_ & part) != 0)
+                names += (names.empty() ? "" : ", ") + std::string(name);
+        }
+        traceText(("FirmLoaderDL Failed records: " + names + "\n").c_str());
+        progress_.report(kRecordFailure);
+        return OTHER_ERROR;
+    }
     progress_.report("Success");
     return 0;
 }

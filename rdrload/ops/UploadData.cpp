@@ -65,8 +65,6 @@ int UploadData(unsigned char *buffer, char letter, int size, int port, ProgressC
 {
     if (buffer == nullptr)
         return NULL_BUFFER;
-    // A negative size is no room at all, never a huge unsigned one.
-    const std::size_t room = size > 0 ? static_cast<std::size_t>(size) : 0;
     UploadProgress progress(callback);
     SleepMs(2000);
     traceText("UploadData ");
@@ -113,7 +111,8 @@ int UploadData(unsigned char *buffer, char letter, int size, int port, ProgressC
     if (Acknowledge(&handle) != 0)
         return closeWith(&handle, "UploadData ClosePort Acknowledge 2\n", WRITE_ERROR);
     progress.step();
-    if (length > room)
+    // Signed: a negative size holds no answer, not even an empty one.
+    if (static_cast<long>(length) > static_cast<long>(size))
         return closeWith(&handle, "UploadData ClosePort DATA_SIZE_ERROR\n", DATA_SIZE_ERROR);
     if (length > 0)
         std::memcpy(buffer, data.data(), length);

@@ -36,6 +36,8 @@ bool parseFlashAnswer(const std::string &text, BootLoaderOptions::FlashAnswer &a
 {
     if (text == "checked")
         answer = BootLoaderOptions::FlashAnswer::Checked;
+    else if (text == "ack")
+        answer = BootLoaderOptions::FlashAnswer::Ack;
     else if (text == "nak")
         answer = BootLoaderOptions::FlashAnswer::Nak;
     else if (text == "none")
@@ -98,8 +100,9 @@ const char *BootLoaderArguments::usage()
            "                       is neither echoed, acknowledged nor kept\n"
            "  --lose-ack K         record K is echoed and kept but not acknowledged\n"
            "  --fill ack|refuse    refuse: fill records are echoed, not acknowledged\n"
-           "  --flash-answer checked|nak|none  answer to the flash command (default:\n"
-           "                       ACK when the image area is complete, else NAK)\n";
+           "  --flash-answer checked|ack|nak|none  answer to the flash command (default:\n"
+           "                       ACK when the image area is complete, else NAK; ack:\n"
+           "                       ACK whatever the area holds)\n";
 }
 
 } // namespace readersim

@@ -168,6 +168,10 @@ void BootLoaderSim::flash(uint32_t address)
         send(problem.empty() ? kAck : kNak);
         answer = problem.empty() ? "ack" : "nak";
         break;
+    case BootLoaderOptions::FlashAnswer::Ack:
+        send(kAck);
+        answer = "ack";
+        break;
     case BootLoaderOptions::FlashAnswer::Nak:
         send(kNak);
         answer = "nak";

@@ -25,6 +25,7 @@ struct BootLoaderOptions {
     bool failFill = false;
     enum class FlashAnswer {
         Checked, // ACK when the image area can be flashed, else NAK
+        Ack,     // ACK whatever the area holds: a reader that does not check
         Nak,
         Silent
     };

@@ -7,8 +7,8 @@
 
 namespace rdrload::testing {
 
-FakeSerialLine::FakeSerialLine(FakePort &port, FakeSerialSystem &system)
-    : port_(port), system_(system)
+FakeSerialLine::FakeSerialLine(FakePort *port, FakeSerialSystem &system)
+    : port_(port), system_(system), closed_(port == nullptr)
 {
 }
 
@@ -29,7 +29,7 @@ bool FakeSerialLine::getControl(LineControl &control)
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.getControl(control, error), error);
+    return result(port_->getControl(control, error), error);
 }
 
 bool FakeSerialLine::setControl(const LineControl &control)
@@ -37,7 +37,7 @@ bool FakeSerialLine::setControl(const LineControl &control)
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.setControl(control, error), error);
+    return result(port_->setControl(control, error), error);
 }
 
 bool FakeSerialLine::getTimeouts(PortTimeouts &timeouts)
@@ -45,7 +45,7 @@ bool FakeSerialLine::getTimeouts(PortTimeouts &timeouts)
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.getTimeouts(timeouts, error), error);
+    return result(port_->getTimeouts(timeouts, error), error);
 }
 
 bool FakeSerialLine::setTimeouts(const PortTimeouts &timeouts)
@@ -53,7 +53,7 @@ bool FakeSerialLine::setTimeouts(const PortTimeouts &timeouts)
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.setTimeouts(timeouts, error), error);
+    return result(port_->setTimeouts(timeouts, error), error);
 }
 
 bool FakeSerialLine::purge(unsigned actions)
@@ -61,7 +61,7 @@ bool FakeSerialLine::purge(unsigned actions)
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.purge(actions, error), error);
+    return result(port_->purge(actions, error), error);
 }
 
 bool FakeSerialLine::read(void *buffer, std::size_t count, std::size_t &received)
@@ -70,7 +70,7 @@ bool FakeSerialLine::read(void *buffer, std::size_t count, std::size_t &received
     if (closed_)
         return closedCall();
     int error = 0;
-    bool ok = port_.read(buffer, count, received, error);
+    bool ok = port_->read(buffer, count, received, error);
     lastError_ = error; // a read without bytes may leave an error code
     return ok;
 }
@@ -81,7 +81,7 @@ bool FakeSerialLine::write(const void *data, std::size_t count, std::size_t &wri
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.write(data, count, written, error), error);
+    return result(port_->write(data, count, written, error), error);
 }
 
 bool FakeSerialLine::setBreak()
@@ -89,7 +89,7 @@ bool FakeSerialLine::setBreak()
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.setBreak(true, error), error);
+    return result(port_->setBreak(true, error), error);
 }
 
 bool FakeSerialLine::clearBreak()
@@ -97,7 +97,7 @@ bool FakeSerialLine::clearBreak()
     if (closed_)
         return closedCall();
     int error = 0;
-    return result(port_.setBreak(false, error), error);
+    return result(port_->setBreak(false, error), error);
 }
 
 bool FakeSerialLine::close()
@@ -107,9 +107,17 @@ bool FakeSerialLine::close()
     closed_ = true;
     system_.enterClose();
     int error = 0;
-    bool ok = port_.close(error);
+    bool ok = port_->close(error);
     system_.leaveClose();
     return result(ok, error);
+}
+
+void *FakeSerialLine::handOver()
+{
+    if (closed_)
+        return nullptr;
+    closed_ = true;
+    return FakeSerialSystem::platformHandle(port_->number());
 }
 
 } // namespace rdrload::testing

@@ -7,10 +7,12 @@ namespace rdrload::testing {
 class FakePort;
 class FakeSerialSystem;
 
-// An open handle on a FakePort; after close() every call fails.
+// An open handle on a FakePort; after close() or handOver() every call
+// fails. A line without a port (a handle that names no open port) fails
+// every call from the start.
 class FakeSerialLine : public SerialChannel {
 public:
-    FakeSerialLine(FakePort &port, FakeSerialSystem &system);
+    FakeSerialLine(FakePort *port, FakeSerialSystem &system);
 
     bool getControl(LineControl &control) override;
     bool setControl(const LineControl &control) override;
@@ -22,6 +24,7 @@ public:
     bool setBreak() override;
     bool clearBreak() override;
     bool close() override;
+    void *handOver() override;
     int lastError() const override { return lastError_; }
     // The fake plays a line whose reads can stay in progress: the error
     // number a Windows line gives then.
@@ -32,9 +35,9 @@ private:
     bool closedCall();
     bool result(bool ok, int error);
 
-    FakePort &port_;
+    FakePort *port_;
     FakeSerialSystem &system_;
-    bool closed_ = false;
+    bool closed_;
     int lastError_ = 0;
 };
 

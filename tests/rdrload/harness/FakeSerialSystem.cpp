@@ -2,6 +2,8 @@
 
 #include "FakeSerialLine.h"
 
+#include <cstdint>
+
 namespace rdrload::testing {
 
 FakeSerialSystem::FakeSerialSystem(VirtualClock &clock) : clock_(clock) {}
@@ -35,7 +37,47 @@ std::unique_ptr<SerialChannel> FakeSerialSystem::open(int number)
     }
     if (!found->tryOpen())
         return nullptr;
-    return std::make_unique<FakeSerialLine>(*found, *this);
+    return std::make_unique<FakeSerialLine>(found, *this);
+}
+
+namespace {
+
+// Fake platform handles: a recognisable value per COM number.
+constexpr std::uintptr_t kHandleBase = 0x5E0000;
+
+} // namespace
+
+void *FakeSerialSystem::platformHandle(int number)
+{
+    return reinterpret_cast<void *>(kHandleBase + static_cast<std::uintptr_t>(number));
+}
+
+FakePort *FakeSerialSystem::openPortOf(void *platformHandle)
+{
+    const auto value = reinterpret_cast<std::uintptr_t>(platformHandle);
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (auto &[number, port] : ports_) {
+        if (value == kHandleBase + static_cast<std::uintptr_t>(number) && port->isOpen())
+            return port.get();
+    }
+    return nullptr;
+}
+
+std::unique_ptr<SerialChannel> FakeSerialSystem::borrow(void *platformHandle)
+{
+    return std::make_unique<FakeSerialLine>(openPortOf(platformHandle), *this);
+}
+
+void *FakeSerialSystem::hostOpen(int number)
+{
+    return port(number).tryOpen() ? platformHandle(number) : nullptr;
+}
+
+bool FakeSerialSystem::hostClose(void *platformHandle)
+{
+    FakePort *found = openPortOf(platformHandle);
+    int error = 0;
+    return found != nullptr && found->close(error);
 }
 
 std::string FakeSerialSystem::errorText(int error)

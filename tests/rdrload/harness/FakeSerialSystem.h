@@ -23,7 +23,19 @@ public:
     int absentOpenAttempts() const;
 
     std::unique_ptr<SerialChannel> open(int number) override;
+    // A line on the open port the handle names, or one whose every call
+    // fails when it names none.
+    std::unique_ptr<SerialChannel> borrow(void *platformHandle) override;
     std::string errorText(int error) override;
+
+    // --- what a host does with platform handles
+    // The handle of COM `number` as the platform would give it.
+    static void *platformHandle(int number);
+    // The host opens COM `number` itself: its handle, or null when the port
+    // cannot be opened.
+    void *hostOpen(int number);
+    // The host closes a handle (CloseHandle): false when it names no open port.
+    bool hostClose(void *platformHandle);
 
     // Closes running at the same moment, at most, over all ports.
     int mostConcurrentCloses() const { return mostConcurrentCloses_.load(); }
@@ -31,6 +43,8 @@ public:
     void leaveClose();
 
 private:
+    FakePort *openPortOf(void *platformHandle);
+
     VirtualClock &clock_;
     mutable std::mutex mutex_;
     std::map<int, std::unique_ptr<FakePort>> ports_;

@@ -269,13 +269,60 @@ TEST_F(SerialLinkTest, AFailedCloseIsShownTracedAndTheHandleMarkedAllTheSame)
 {
     PortHandle handle = openedPort();
     port.failCall(PortCall::Close, 5);
+    // The platform's own notice: on POSIX the text goes to standard error
+    // only, and the trace has just the link layer's text.
     ::testing::internal::CaptureStderr();
     ClosePort(&handle);
     std::string shown = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(shown, "Error: fake error 5\n");
-    EXPECT_EQ(env.trace.texts(), (Texts{"Error: fake error 5\n", "Error CloseHandle\n"}));
+    EXPECT_EQ(env.trace.texts(), (Texts{"Error CloseHandle\n"}));
     EXPECT_EQ(handle, invalidPortHandle());
     EXPECT_EQ(env.clock.sleeps().back(), 1000u);
+}
+
+namespace {
+
+// A close-failure notice that checks, from another thread, whether the port
+// lock is free while the user would be looking at the message, and what the
+// trace held by then.
+class LockProbeNotice : public CloseFailureNotice {
+public:
+    explicit LockProbeNotice(const RecordingTraceSink &trace) : trace_(trace) {}
+    void closeFailed(const std::string &systemText) override
+    {
+        texts.push_back(systemText);
+        traceWhenShown = trace_.texts();
+        lockFree = std::async(std::launch::async, [] {
+                       if (!PortLock::mutex().try_lock())
+                           return false;
+                       PortLock::mutex().unlock();
+                       return true;
+                   }).get();
+    }
+    std::vector<std::string> texts;
+    Texts traceWhenShown;
+    bool lockFree = false;
+
+private:
+    const RecordingTraceSink &trace_;
+};
+
+} // namespace
+
+TEST_F(SerialLinkTest, TheCloseFailureIsShownWithThePortLockReleasedBeforeItsTrace)
+{
+    PortHandle handle = openedPort();
+    port.failCall(PortCall::Close, 5);
+    LockProbeNotice notice(env.trace);
+    ScopedLinkServices installed(LinkServices{nullptr, nullptr, nullptr, &notice});
+    ClosePort(&handle);
+    EXPECT_EQ(notice.texts, (std::vector<std::string>{"fake error 5"}));
+    // Another thread could close its port while the message is up.
+    EXPECT_TRUE(notice.lockFree);
+    EXPECT_TRUE(notice.traceWhenShown.empty());
+    EXPECT_EQ(env.trace.texts(), (Texts{"Error CloseHandle\n"}));
+    EXPECT_EQ(handle, invalidPortHandle());
+    EXPECT_FALSE(port.isOpen());
 }
 
 namespace {

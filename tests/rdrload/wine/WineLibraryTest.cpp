@@ -1,7 +1,10 @@
 // rdrload.dll as a Windows host meets it: loaded with LoadLibraryA, exports
 // found by their plain names with GetProcAddress, version resource read back
-// with the version API; PortScout.dll as rdrload.dll loads it.
+// with the version API, a port HANDLE of the host's own given to
+// SetLevel_DTR_RTS_; PortScout.dll as rdrload.dll loads it. (CHost.c closes
+// the handle SetLevel_DTR_RTS_ opens and downloads through the port again.)
 
+#include "WineReaders.h"
 #include "rdrload.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -158,4 +162,61 @@ TEST(WineLibrary, PortScoutAnswersWhatWineKnows)
     EXPECT_EQ(hub, -1);
     EXPECT_EQ(port, -1);
     ::FreeLibrary(helper);
+}
+
+namespace {
+
+using SetLevelFn = int (*)(unsigned char, int, int, void **);
+
+DCB commState(HANDLE handle)
+{
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    EXPECT_TRUE(::GetCommState(handle, &dcb)) << "GetCommState failed: " << ::GetLastError();
+    return dcb;
+}
+
+} // namespace
+
+// A HANDLE the host opened itself is used as it is (its own line settings
+// kept, only the two lines changed) and is still the host's afterwards.
+TEST(WineLibrary, AHandleTheHostOpenedItselfIsUsedAndLeftOpen)
+{
+    using namespace rdrload::testing;
+    if (!wineReadersPresent())
+        GTEST_SKIP() << "no simulated readers: run through scripts/wine-tests";
+    Dll dll;
+    ASSERT_NE(dll.module(), nullptr);
+    auto setLevel = dll.find<SetLevelFn>("SetLevel_DTR_RTS_");
+    ASSERT_NE(setLevel, nullptr);
+
+    HANDLE own = ::CreateFileA("\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(own, INVALID_HANDLE_VALUE) << "CreateFileA failed: " << ::GetLastError();
+    // The port is closed on every way out: the link tests after this one need it.
+    struct Closer {
+        HANDLE handle;
+        ~Closer()
+        {
+            if (handle != INVALID_HANDLE_VALUE)
+                ::CloseHandle(handle);
+        }
+    } closer{own};
+    DCB settings = commState(own);
+    settings.BaudRate = 19200;
+    ASSERT_TRUE(::SetCommState(own, &settings)) << "SetCommState failed: " << ::GetLastError();
+
+    void *handle = own;
+    EXPECT_EQ(setLevel(kAckReaderPort, 0, 1, &handle), 0);
+    EXPECT_EQ(handle, own);
+    // Not reopened or reconfigured: the host's own rate stays.
+    EXPECT_EQ(commState(own).BaudRate, 19200u);
+    closer.handle = INVALID_HANDLE_VALUE;
+    EXPECT_TRUE(::CloseHandle(own)) << "CloseHandle failed: " << ::GetLastError();
+
+    // A handle that names no port: the line calls fail, nothing else happens.
+    void *stale = own;
+    EXPECT_EQ(setLevel(kAckReaderPort, 1, 1, &stale), 0);
+    EXPECT_EQ(stale, own);
 }

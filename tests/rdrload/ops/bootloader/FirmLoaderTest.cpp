@@ -300,8 +300,9 @@ TEST_F(FirmLoaderTest, AFailedConfigurationRecordEndsOnlyThatFile)
     Files files;
     files.config = counting(45, 0x00);
     files.boot = counting(31, 0x80);
-    // The flash ACK alone decides: the image area is complete all the same.
-    ASSERT_EQ(load(files), 0);
+    // The reader flashes (its image area is complete), but the configuration
+    // it ran was cut short: the run says so.
+    ASSERT_EQ(load(files), OTHER_ERROR);
 
     EXPECT_EQ(ProgressLog::reports(), (std::vector<Report>{{"Connecting...", 0, 84},
                                                            {"Connecting...", 8, 76},
@@ -309,7 +310,7 @@ TEST_F(FirmLoaderTest, AFailedConfigurationRecordEndsOnlyThatFile)
                                                            {"Transfering boot file...", 38, 46},
                                                            {"Transfering boot file...", 39, 45},
                                                            {"Waiting...", 39, 45},
-                                                           {"Success", 39, 45}}));
+                                                           {"Send b-record failure...", 39, 45}}));
     const Texts all = writes();
     // The second configuration record is never sent; the launch follows.
     const auto first = std::find(all.begin(), all.end(), "002000001E" + hex(files.config, 0, 30));
@@ -317,6 +318,87 @@ TEST_F(FirmLoaderTest, AFailedConfigurationRecordEndsOnlyThatFile)
     EXPECT_EQ(*(first + 1), "0");
     EXPECT_EQ(peer->sim().memory().configRegion().size(), 30u); // kept, unacknowledged
     EXPECT_EQ(peer->sim().memory().bootRegion(), files.boot);
+}
+
+TEST_F(FirmLoaderTest, AFailedFileFillOrIdentifierRecordMakesAFlashedRunReturn18)
+{
+    // Records, counted from the opening: 1-10 registers, 11 the configuration
+    // file (3 bytes), 12 the launch, 13 the boot file (2 bytes), 14-16 the
+    // image (40 bytes), then the fill from 17 on, the identifier after it.
+    const unsigned long fillRecords = kIdentifierOffset - 40;
+    const unsigned long firstIdentifier = 17 + fillRecords;
+    using Answer = readersim::BootLoaderOptions::FlashAnswer;
+    struct Case {
+        const char *name;
+        unsigned long loseAckAt;
+        unsigned long loseEchoAt;
+        bool failFill;
+        int result;
+        const char *failedTrace; // null: none
+    };
+    const Case cases[] = {
+        {"nothing fails", 0, 0, false, 0, nullptr},
+        {"a register record fails", 3, 0, false, 0, nullptr},
+        {"the configuration record", 11, 0, false, OTHER_ERROR,
+         "FirmLoaderDL Failed records: configuration file\n"},
+        {"the boot record", 13, 0, false, OTHER_ERROR, "FirmLoaderDL Failed records: boot file\n"},
+        // The fill then starts at the failed record's address, over the image.
+        {"the second image record", 15, 0, false, OTHER_ERROR,
+         "FirmLoaderDL Failed records: image file\n"},
+        // Sent again at the same address, the fill completes the area.
+        {"one fill record, sent again", 17, 0, false, 0, nullptr},
+        {"the fill giving up", 0, 0, true, OTHER_ERROR, "FirmLoaderDL Failed records: fill\n"},
+        // Its second half then lands where the first should have been.
+        {"the first identifier record", 0, firstIdentifier, false, OTHER_ERROR,
+         "FirmLoaderDL Failed records: identifier\n"},
+        {"boot and image records", 13, 15, false, OTHER_ERROR,
+         "FirmLoaderDL Failed records: boot file, image file\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgressLog::start();
+        FakeLinkEnvironment fresh;
+        FakePort &freshPort = fresh.serial.port(3);
+        readersim::BootLoaderOptions options;
+        options.loseAckAt = c.loseAckAt;
+        options.loseEchoAt = c.loseEchoAt;
+        options.failFill = c.failFill;
+        options.flashAnswer = Answer::Ack; // a reader that flashes whatever it holds
+        BootLoaderPeer bootLoader(options);
+        freshPort.setReader(&bootLoader);
+        Files files;
+        files.config = counting(3, 0x01);
+        files.boot = counting(2, 0x02);
+        files.image = counting(40, 0x10);
+        EXPECT_EQ(load(files), c.result);
+
+        // The wire is the same either way: the flash command is the last
+        // record, and the reset sequence and the close follow its ACK.
+        const Texts all = [&freshPort] {
+            Texts lines;
+            for (const PortEvent &event : freshPort.events()) {
+                if (event.kind == Kind::Write)
+                    lines.emplace_back(event.data.begin(), event.data.end());
+            }
+            return lines;
+        }();
+        EXPECT_EQ(all.back(), "0020000000");
+        EXPECT_FALSE(freshPort.isOpen());
+        Texts ending(kSuccessTrace.end() - 3, kSuccessTrace.end());
+        if (c.failedTrace != nullptr)
+            ending.push_back(c.failedTrace);
+        const Texts trace = fresh.trace.texts();
+        ASSERT_GE(trace.size(), ending.size());
+        EXPECT_EQ(Texts(trace.end() - static_cast<long>(ending.size()), trace.end()), ending);
+        EXPECT_EQ(ProgressLog::reports().back().text,
+                  c.result == 0 ? "Success" : "Send b-record failure...");
+        if (std::string(c.name) == "the second image record") {
+            // What the reader flashed: the rest of the image lost under the fill.
+            const Bytes area = bootLoader.sim().memory().imageArea();
+            ASSERT_GE(area.size(), 40u);
+            EXPECT_EQ(Bytes(area.begin() + 16, area.begin() + 40), Bytes(24, 0xFF));
+        }
+    }
 }
 
 TEST_F(FirmLoaderTest, TheFillGivesUpAfter32FailuresInARowAndTheIdentifierStillFollows)
@@ -388,6 +470,8 @@ TEST_F(FirmLoaderTest, EarlyEndingsReturnTheirResult)
         int imageLength = 0;
         unsigned char number = 3;
         unsigned char *productId = identifier.data();
+        int imageAddress = kImageAddress;
+        int loadAddress = kLoadAddress;
     };
     using Options = readersim::BootLoaderOptions;
     struct Case {
@@ -437,6 +521,39 @@ TEST_F(FirmLoaderTest, EarlyEndingsReturnTheirResult)
          false,
          none,
          {}},
+        // Image address + 0x7FE0 would wrap round to 0: no fill, the identifier at 0.
+        {"image area past the top of the address space",
+         [](Call &c, Options &, FakePort &) { c.imageAddress = static_cast<int>(0xFFFF8020u); },
+         PARAMETER_ERROR,
+         false,
+         none,
+         {}},
+        {"identifier block past the top of the address space",
+         [](Call &c, Options &, FakePort &) { c.imageAddress = static_cast<int>(0xFFFF8001u); },
+         PARAMETER_ERROR,
+         false,
+         none,
+         {}},
+        {"boot file past the top of the address space",
+         [](Call &c, Options &, FakePort &) {
+             c.boot = longImage.data();
+             c.bootLength = 17;
+             c.loadAddress = static_cast<int>(0xFFFFFFF0u);
+         },
+         PARAMETER_ERROR,
+         false,
+         none,
+         {}},
+        // The last image area that fits: the identifier ends at 0xFFFFFFFF.
+        {"image area at the top of the address space",
+         [](Call &c, Options &o, FakePort &) {
+             c.imageAddress = static_cast<int>(0xFFFF8000u);
+             o.imageAddress = 0xFFFF8000u;
+         },
+         0,
+         true,
+         Texts{"FirmLoaderDL Reset\n", "FirmLoaderDL End\n"},
+         {"Connecting...", "Connecting...", "Waiting...", "Success"}},
         {"port that never opens",
          [](Call &, Options &, FakePort &p) { p.refuseOpens(-1); },
          OPEN_COM_PORT,
@@ -488,7 +605,7 @@ TEST_F(FirmLoaderTest, EarlyEndingsReturnTheirResult)
         freshPort.setReader(&bootLoader);
         const int result = FirmLoaderDL_(call.config, call.configLength, call.boot, call.bootLength,
                                          call.image, call.imageLength, call.number, call.productId,
-                                         recordReport, kImageAddress, kLoadAddress);
+                                         recordReport, call.imageAddress, call.loadAddress);
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(freshPort.openings(), c.opened ? 1 : 0);
         EXPECT_FALSE(freshPort.isOpen());

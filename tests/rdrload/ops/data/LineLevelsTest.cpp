@@ -1,4 +1,5 @@
-// SetLevel_DTR_RTS_: the port handed back open and reused.
+// SetLevel_DTR_RTS_: the port handed back open as the platform's handle, which
+// the host closes; a handle the host opened itself used as it is.
 
 #include "FakeLinkEnvironment.h"
 #include "api/rdrload.h"
@@ -34,7 +35,8 @@ TEST(LineLevels, OpensOnceAt9600AndReusesTheHandleItHandsBack)
     void *handle = nullptr;
 
     EXPECT_EQ(SetLevel_DTR_RTS_(2, 1, 0, &handle), 0);
-    ASSERT_NE(handle, nullptr);
+    // The platform's own handle, which the host can close.
+    EXPECT_EQ(handle, FakeSerialSystem::platformHandle(2));
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(port.control().baudRate, 9600u);
     EXPECT_EQ(port.control().dtrControl, kDtrEnable);
@@ -59,9 +61,44 @@ TEST(LineLevels, OpensOnceAt9600AndReusesTheHandleItHandsBack)
               (Texts{"SetLevel_DTR_RTS OpenPort", " - Port already opened - OK\n",
                      "SetLevel_DTR_RTS - end\n"}));
     EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.count(PortEvent::Kind::Close), 0);
 
-    PortHandle line = static_cast<PortHandle>(handle);
-    ClosePort(&line);
+    EXPECT_TRUE(env.serial.hostClose(handle));
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST(LineLevels, AHandleTheHostOpenedItselfIsUsedAndNeverClosed)
+{
+    FakeLinkEnvironment env;
+    FakePort &port = env.serial.port(2);
+    void *handle = env.serial.hostOpen(2);
+    ASSERT_NE(handle, nullptr);
+    void *const opened = handle;
+
+    EXPECT_EQ(SetLevel_DTR_RTS_(2, 0, 1, &handle), 0);
+    EXPECT_EQ(handle, opened);
+    EXPECT_EQ(port.openAttempts(), 1); // the host's own
+    EXPECT_EQ(port.control().dtrControl, kDtrDisable);
+    EXPECT_EQ(port.control().rtsControl, kRtsEnable);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(env.trace.texts(),
+              (Texts{"SetLevel_DTR_RTS OpenPort", " - Port already opened - OK\n",
+                     "SetLevel_DTR_RTS - end\n"}));
+    EXPECT_TRUE(env.serial.hostClose(handle));
+}
+
+TEST(LineLevels, AHandleOfNoOpenPortChangesNothingAndIsKept)
+{
+    FakeLinkEnvironment env;
+    FakePort &port = env.serial.port(2);
+    for (void *given : {FakeSerialSystem::platformHandle(2),
+                        static_cast<void *>(invalidPortHandle())}) {
+        void *handle = given;
+        EXPECT_EQ(SetLevel_DTR_RTS_(2, 1, 1, &handle), 0);
+        EXPECT_EQ(handle, given);
+    }
+    EXPECT_EQ(port.openAttempts(), 0);
+    EXPECT_TRUE(port.events().empty());
 }
 
 TEST(LineLevels, AFailedOpeningLeavesTheHandleNullForTheNextTry)
@@ -76,8 +113,7 @@ TEST(LineLevels, AFailedOpeningLeavesTheHandleNullForTheNextTry)
 
     EXPECT_EQ(SetLevel_DTR_RTS_(2, 1, 1, &handle), 0);
     EXPECT_TRUE(port.isOpen());
-    PortHandle line = static_cast<PortHandle>(handle);
-    ClosePort(&line);
+    EXPECT_TRUE(env.serial.hostClose(handle));
 }
 
 TEST(LineLevels, ANullHandlePointerIsRefusedBeforeAnything)
