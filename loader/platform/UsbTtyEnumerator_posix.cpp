@@ -106,12 +106,16 @@ bool naturalLess(const std::string &a, const std::string &b)
 }
 
 // The nearest ancestor of the tty's device that is a USB device, staying
-// inside the device tree; empty when there is none.
+// inside the device tree; empty when there is none. A USB device folder is
+// known by any of the attributes the kernel gives every USB device: one
+// whose identifiers cannot be read (unplugged during the scan) is still the
+// tty's device, and the walk does not go on to the hub above it, whose
+// identifiers (the root hub's 1d6b:0002) are not the terminal's.
 std::string usbDeviceOf(const std::string &ttyDevice, const std::string &treeRoot)
 {
     std::string dir = parentOf(ttyDevice);
     while (dir.size() > treeRoot.size() && dir.compare(0, treeRoot.size(), treeRoot) == 0) {
-        if (exists(dir + "/idVendor") && exists(dir + "/idProduct"))
+        if (exists(dir + "/idVendor") || exists(dir + "/idProduct") || exists(dir + "/busnum"))
             return dir;
         dir = parentOf(dir);
     }

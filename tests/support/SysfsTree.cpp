@@ -33,8 +33,23 @@ void SysfsTree::linkRelative(const std::string &link, const std::string &target)
 
 void SysfsTree::addUsbTty(const UsbTty &tty)
 {
-    std::string usbDevice = sysRoot() + "/devices/pci0000:00/0000:00:14.0/usb1/" + tty.busPosition;
+    const std::string rootHub = sysRoot() + "/devices/pci0000:00/0000:00:14.0/usb1";
+    if (!fs::exists(rootHub + "/idVendor")) {
+        writeFile(rootHub + "/idVendor", "1d6b\n");
+        writeFile(rootHub + "/idProduct", "0002\n");
+        writeFile(rootHub + "/busnum", "1\n");
+        writeFile(rootHub + "/devnum", "1\n");
+        writeFile(rootHub + "/serial", "0000:00:14.0\n");
+        writeFile(rootHub + "/product", "xHCI Host Controller\n");
+        writeFile(rootHub + "/1-0:1.0/bInterfaceNumber", "00\n");
+        linkRelative(sysRoot() + "/bus/usb/devices/usb1", rootHub);
+    }
+    std::string usbDevice = rootHub + "/" + tty.busPosition;
     fs::create_directories(usbDevice);
+    writeFile(usbDevice + "/busnum", "1\n");
+    writeFile(usbDevice + "/devnum", std::to_string(nextDevnum_++) + "\n");
+    if (!fs::exists(sysRoot() + "/bus/usb/devices/" + tty.busPosition))
+        linkRelative(sysRoot() + "/bus/usb/devices/" + tty.busPosition, usbDevice);
     if (tty.idVendor)
         writeFile(usbDevice + "/idVendor", *tty.idVendor + "\n");
     if (tty.idProduct)
@@ -45,12 +60,17 @@ void SysfsTree::addUsbTty(const UsbTty &tty)
         writeFile(usbDevice + "/product", *tty.product + "\n");
     std::string interface = usbDevice + "/" + tty.busPosition + ":1.0";
     writeFile(interface + "/bInterfaceNumber", "00\n");
+    if (!tty.usbSerialDriver)  // the data interface of an ACM function
+        writeFile(usbDevice + "/" + tty.busPosition + ":1.1/bInterfaceNumber", "01\n");
     std::string ttyDir = tty.usbSerialDriver ? interface + "/" + tty.port + "/tty/" + tty.port
                                              : interface + "/tty/" + tty.port;
-    std::string uevent = "MAJOR=166\nMINOR=0\n";
-    if (!tty.devName.empty())
-        uevent += "DEVNAME=" + tty.devName + "\n";
+    const int minor = nextMinor_++;
+    const std::string major = tty.usbSerialDriver ? "188" : "166";
+    std::string uevent = "MAJOR=" + major + "\nMINOR=" + std::to_string(minor) + "\n";
+    if (!tty.noDevName)
+        uevent += "DEVNAME=" + (tty.devName.empty() ? tty.port : tty.devName) + "\n";
     writeFile(ttyDir + "/uevent", uevent);
+    writeFile(ttyDir + "/dev", major + ":" + std::to_string(minor) + "\n");
     linkRelative(sysRoot() + "/class/tty/" + tty.port, ttyDir);
     if (tty.deviceNode)
         writeFile(devRoot() + "/" + (tty.devName.empty() ? tty.port : tty.devName), "");

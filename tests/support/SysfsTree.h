@@ -2,7 +2,12 @@
 // A device tree laid out like the kernel's sysfs, built in a temporary folder
 // for discovery tests: USB devices with an interface and a tty below it,
 // class/tty links to every tty (relative, as the kernel links them), and
-// device nodes in a dev folder beside it. Two ways to build it: addUsbTty
+// device nodes in a dev folder beside it. addUsbTty lays a device out as the
+// kernel's cdc_acm does (compared with a real one on the USB bench,
+// scripts/usb-bench): the root hub usb1 is itself a USB device with its own
+// identifiers (1d6b:0002), every USB device has busnum and devnum and is
+// listed in bus/usb/devices, an ACM function has a second (data) interface,
+// and each tty has a dev file and DEVNAME in its uevent. Two ways to build it: addUsbTty
 // (one device with its attributes, for the loader's discovery) or
 // addUsbDevice/addTty (a hub tree with bus numbers, for port maps).
 
@@ -22,7 +27,8 @@ public:
         std::optional<std::string> product = std::string("Velantra QX");
         bool usbSerialDriver = false;  // ttyUSB layout: .../<intf>/<port>/tty/<port>
         bool deviceNode = true;
-        std::string devName;           // DEVNAME in uevent; empty: none written
+        std::string devName;           // DEVNAME in uevent; empty: the port's name
+        bool noDevName = false;        // write no DEVNAME at all (no real tty does)
     };
 
     SysfsTree();
@@ -56,4 +62,6 @@ private:
     void linkRelative(const std::string &link, const std::string &target);
 
     rdrload::testing::TempFolder root_{"klav-sysfs-"};
+    int nextDevnum_ = 2;  // the root hub has 1
+    int nextMinor_ = 0;
 };

@@ -3,6 +3,7 @@
 // and serves the host until it is stopped with SIGTERM or SIGINT.
 
 #include "BootLoaderArguments.h"
+#include "DevicePort.h"
 #include "PtyPort.h"
 #include "ReaderEngine.h"
 
@@ -54,6 +55,11 @@ void printUsage(std::FILE *out)
                "              double break (default 150)\n"
                "  --link      also make PATH a symbolic link to the device (for example\n"
                "              /dev/COM7), removed on exit\n"
+               "  --device    serve the serial device PATH (a USB gadget's /dev/ttyGS0)\n"
+               "              instead of a new pseudo-terminal; needs --host-node\n"
+               "  --host-node the host's end of that line (/dev/ttyACM0): its opens and\n"
+               "              closes stand for the host's presence, which the gadget's\n"
+               "              tty does not show; --link then links to this node\n"
                "  --record    append every event and byte exchanged to FILE\n"
                "  Application ('1') and firmware ('0') downloads:\n"
                "  --output    write each received image to FILE (whole, when the signature\n"
@@ -80,6 +86,8 @@ struct Options {
     DownloadBehaviour download;
     std::string linkPath;
     std::string recordPath;
+    std::string devicePath;
+    std::string hostNode;
     BootLoaderArguments bootLoader;
 };
 
@@ -180,6 +188,10 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.linkPath = value;
         } else if (name == "--record") {
             options.recordPath = value;
+        } else if (name == "--device") {
+            options.devicePath = value;
+        } else if (name == "--host-node") {
+            options.hostNode = value;
         } else if (std::string error; parseDataOption(name, value, options.behaviour.data, error)) {
             if (!error.empty()) {
                 std::fprintf(stderr, "reader-sim: %s\n", error.c_str());
@@ -195,6 +207,8 @@ bool parseOptions(int argc, char **argv, Options &options)
             return false;
         }
     }
+    if (options.devicePath.empty() != options.hostNode.empty())
+        return false;
     if (options.bootLoader.enabled())
         options.behaviour.bootLoader = options.bootLoader.options();
     return options.bootLoader.complete();
@@ -232,7 +246,7 @@ int millisecondsUntil(Clock::time_point when)
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
-void serve(PtyPort &port, ReaderEngine &engine, uint32_t endQuietMs)
+template <typename Port> void serve(Port &port, ReaderEngine &engine, uint32_t endQuietMs)
 {
     bool hostPresent = false;
     std::optional<Clock::time_point> quietEnd;
@@ -245,7 +259,7 @@ void serve(PtyPort &port, ReaderEngine &engine, uint32_t endQuietMs)
             timeout = millisecondsUntil(*quietEnd);
         if (engine.awaitingEndOfData())
             timeout = std::min(timeout, millisecondsUntil(lastInput + endQuiet));
-        PtyPort::Readiness ready = port.wait(timeout);
+        typename Port::Readiness ready = port.wait(timeout);
         if (ready.interrupted)
             continue;
         if (!ready.hostPresent) {
@@ -297,8 +311,12 @@ int main(int argc, char **argv)
     installStopHandlers();
 
     std::unique_ptr<PtyPort> port;
+    std::unique_ptr<DevicePort> device;
     try {
-        port = std::make_unique<PtyPort>();
+        if (options.devicePath.empty())
+            port = std::make_unique<PtyPort>();
+        else
+            device = std::make_unique<DevicePort>(options.devicePath, options.hostNode);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "reader-sim: %s\n", error.what());
         return 1;
@@ -314,7 +332,8 @@ int main(int argc, char **argv)
     }
     std::unique_ptr<DeviceLink> link;
     if (!options.linkPath.empty()) {
-        link = std::make_unique<DeviceLink>(options.linkPath, port->slavePath());
+        link = std::make_unique<DeviceLink>(options.linkPath,
+                                            port ? port->slavePath() : options.hostNode);
         if (!link->made()) {
             std::fprintf(stderr, "reader-sim: cannot create the link %s: %s\n",
                          options.linkPath.c_str(), std::strerror(errno));
@@ -322,7 +341,7 @@ int main(int argc, char **argv)
         }
     }
 
-    std::printf("%s\n", port->slavePath().c_str());
+    std::printf("%s\n", port ? port->slavePath().c_str() : device->slavePath().c_str());
     std::fflush(stdout);
 
     auto journal = [&record](const std::string &line) {
@@ -332,6 +351,9 @@ int main(int argc, char **argv)
     ReaderEngine engine(options.behaviour, journal);
     DownloadListener download(options.download, journal);
     engine.setDownloadListener(&download);
-    serve(*port, engine, options.download.endQuietMs);
+    if (port)
+        serve(*port, engine, options.download.endQuietMs);
+    else
+        serve(*device, engine, options.download.endQuietMs);
     return 0;
 }

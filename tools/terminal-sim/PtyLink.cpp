@@ -53,6 +53,29 @@ bool PtyLink::open(std::string &error)
     return true;
 }
 
+bool PtyLink::openDevice(const std::string &path, std::string &error)
+{
+    master_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio{};
+    if (master_ < 0 || tcgetattr(master_, &tio) != 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // A gadget's tty starts in line mode with echo: every byte the host sent
+    // would go back to it.
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B57600);
+    cfsetospeed(&tio, B57600);
+    tio.c_cflag |= CLOCAL | CREAD;
+    if (tcsetattr(master_, TCSANOW, &tio) != 0) {
+        error = "cannot make " + path + " raw: " + std::strerror(errno);
+        return false;
+    }
+    tcflush(master_, TCIOFLUSH);
+    slavePath_ = path;
+    return true;
+}
+
 ssize_t PtyLink::readSome(uint8_t *buffer, size_t capacity)
 {
     ssize_t n = ::read(master_, buffer, capacity);

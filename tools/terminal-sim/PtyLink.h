@@ -4,6 +4,11 @@
 // simulator keeps the slave open itself so the line stays up (and raw)
 // between host connections; host opens and closes are reported through
 // inotify.
+//
+// Or the terminal's end of a real serial line: a device such as a USB
+// gadget's /dev/ttyGS0, whose other end the host opens as /dev/ttyACM0. The
+// device is opened raw and read and written as the master would be; the
+// host's opens and closes are not seen there.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +24,8 @@ public:
 
     // Creates the pty with its slave in raw mode. False with a reason.
     bool open(std::string &error);
+    // Opens the serial device at path in raw mode instead. False with a reason.
+    bool openDevice(const std::string &path, std::string &error);
     const std::string &slavePath() const { return slavePath_; }
 
     int masterFd() const { return master_; }
@@ -33,7 +40,7 @@ public:
     void takePortEvents(int &opens, int &closes);
 
     // Drops the line as an unplugged device would: the host's next read or
-    // write fails.
+    // write fails. On a device: closes it.
     void hangUp();
 
 private:

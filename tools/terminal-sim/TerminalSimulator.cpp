@@ -102,7 +102,9 @@ int TerminalSimulator::run(FILE *announce)
     int signals = stopSignals();
     PtyLink link;
     std::string error;
-    if (signals < 0 || !link.open(error)) {
+    const bool opened = settings_.devicePath.empty() ? link.open(error)
+                                                     : link.openDevice(settings_.devicePath, error);
+    if (signals < 0 || !opened) {
         std::fprintf(stderr, "terminal-sim: %s\n", signals < 0 ? "signalfd failed" : error.c_str());
         return 1;
     }

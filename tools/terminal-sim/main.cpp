@@ -23,6 +23,11 @@ const char *const kUsage =
     "and answers every load until it is stopped with SIGTERM or SIGINT, which\n"
     "end it cleanly (exit status 0).\n"
     "\n"
+    "  --device PATH         serve the serial device PATH (a USB gadget's\n"
+    "                        /dev/ttyGS0, whose host end is /dev/ttyACM0)\n"
+    "                        instead of a new pseudo-terminal; its path is\n"
+    "                        the first line printed\n"
+    "\n"
     "Output:\n"
     "  --out PATH            write each database received whole to PATH (written\n"
     "                        beside it as PATH.part and renamed into place); \"%n\"\n"
@@ -105,8 +110,8 @@ int main(int argc, char **argv)
             name.erase(equals);
             inlineValue = true;
         }
-        bool own = name == "out" || name == "log" || name == "loads" || name == "pad" ||
-                   name == "quiet-ms";
+        bool own = name == "out" || name == "log" || name == "device" || name == "loads" ||
+                   name == "pad" || name == "quiet-ms";
         bool takesValue = own || MisbehaviourPlan::optionTakesValue(name);
         if (!own && !MisbehaviourPlan::isOption(name))
             return usageError("unknown option --" + name);
@@ -121,6 +126,8 @@ int main(int argc, char **argv)
         std::string error;
         if (name == "out") {
             settings.outPath = value;
+        } else if (name == "device") {
+            settings.devicePath = value;
         } else if (name == "log") {
             settings.logPath = value;
         } else if (name == "loads") {

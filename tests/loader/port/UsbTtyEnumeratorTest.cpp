@@ -90,6 +90,15 @@ TEST(UsbTtyEnumeratorTest, DeviceNodeFollowsTheDevnameOfTheUevent)
     ASSERT_EQ(scan.interfaces.size(), 1u);
     EXPECT_EQ(scan.interfaces[0].portName, "ttyACM0");
     EXPECT_EQ(scan.interfaces[0].fileName, tree.devRoot() + "/pts/7");
+
+    // A uevent without DEVNAME (no kernel writes one): the port's own name.
+    SysfsTree bare;
+    SysfsTree::UsbTty noName;
+    noName.noDevName = true;
+    bare.addUsbTty(noName);
+    scan = UsbTtyEnumerator(bare.sysRoot(), bare.devRoot()).scan();
+    ASSERT_EQ(scan.interfaces.size(), 1u);
+    EXPECT_EQ(scan.interfaces[0].fileName, bare.devRoot() + "/ttyACM0");
 }
 
 TEST(UsbTtyEnumeratorTest, ListsPortsInNaturalOrder)
