@@ -2,8 +2,11 @@
 // non-overlapped handle whose time-outs the serial driver enforces itself.
 
 #include "SerialLine.h"
+#include "SerialReadTimer.h"
 
 #include <windows.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -11,6 +14,21 @@ HANDLE toHandle(intptr_t value)
 {
     return reinterpret_cast<HANDLE>(value);
 }
+
+COMMTIMEOUTS driverTimeouts(const SerialLineTimeouts &timeouts)
+{
+    COMMTIMEOUTS values{};
+    values.ReadIntervalTimeout = timeouts.readInterval;
+    values.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
+    values.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
+    values.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
+    values.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+    return values;
+}
+
+// The longest wait one read may be given in the mode that returns as soon as
+// a byte is there (MAXDWORD itself would change the mode's meaning).
+constexpr DWORD kLongestWait = MAXDWORD - 1;
 
 } // namespace
 
@@ -106,12 +124,7 @@ bool SerialLine::purge()
 
 bool SerialLine::setTimeouts(const SerialLineTimeouts &timeouts)
 {
-    COMMTIMEOUTS values{};
-    values.ReadIntervalTimeout = timeouts.readInterval;
-    values.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
-    values.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
-    values.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
-    values.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+    COMMTIMEOUTS values = driverTimeouts(timeouts);
     if (!isOpen()) {
         lastError_ = ERROR_INVALID_HANDLE;
         return false;
@@ -143,21 +156,61 @@ bool SerialLine::write(const uint8_t *data, size_t size, size_t &accepted)
     return true;
 }
 
-bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received)
+bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received,
+                      const SerialReadEnd &end)
 {
     received = 0;
     if (!isOpen()) {
         lastError_ = ERROR_INVALID_HANDLE;
         return false;
     }
-    DWORD got = 0;
+    HANDLE handle = toHandle(handle_);
     DWORD wanted = capacity > MAXDWORD ? MAXDWORD : DWORD(capacity);
-    if (!ReadFile(toHandle(handle_), buffer, wanted, &got, nullptr)) {
-        lastError_ = int(GetLastError());
-        return false;
+    if (end.quietGap == 0) {
+        // One read; the driver ends it by the time-outs already set.
+        DWORD got = 0;
+        if (!ReadFile(handle, buffer, wanted, &got, nullptr)) {
+            lastError_ = int(GetLastError());
+            return false;
+        }
+        received = got;
+        return true;
     }
-    received = got;
-    return true;
+
+    // With a sooner end the first byte decides which gap ends the answer, so
+    // the answer is read in turns, each returning as soon as anything is
+    // there (interval and multiplier MAXDWORD) or after the wait the timer
+    // allows (the constant): a turn that brings nothing was a quiet spell.
+    // The caller's time-outs are set again afterwards.
+    SerialReadTimer timer(timeouts_, wanted, end, SerialReadTimer::Clock::now());
+    bool ok = true;
+    while (!timer.full()) {
+        const long long wait = timer.waitMs(SerialReadTimer::Clock::now());
+        if (wait == 0)
+            break;
+        COMMTIMEOUTS turn = driverTimeouts(timeouts_);
+        turn.ReadIntervalTimeout = MAXDWORD;
+        turn.ReadTotalTimeoutMultiplier = MAXDWORD;
+        turn.ReadTotalTimeoutConstant =
+            wait < 0 ? kLongestWait : DWORD(std::min<long long>(wait, kLongestWait));
+        DWORD got = 0;
+        if (!SetCommTimeouts(handle, &turn) ||
+            !ReadFile(handle, buffer + received, wanted - DWORD(received), &got, nullptr)) {
+            lastError_ = int(GetLastError());
+            ok = false;
+            break;
+        }
+        timer.received(buffer + received, got, SerialReadTimer::Clock::now());
+        received += got;
+    }
+    COMMTIMEOUTS callers = driverTimeouts(timeouts_);
+    if (!SetCommTimeouts(handle, &callers) && ok) {
+        lastError_ = int(GetLastError());
+        ok = false;
+    }
+    if (!ok)
+        received = 0;
+    return ok;
 }
 
 bool SerialLine::close()
