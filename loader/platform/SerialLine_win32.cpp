@@ -26,9 +26,31 @@ COMMTIMEOUTS driverTimeouts(const SerialLineTimeouts &timeouts)
     return values;
 }
 
-// The longest wait one read may be given in the mode that returns as soon as
-// a byte is there (MAXDWORD itself would change the mode's meaning).
-constexpr DWORD kLongestWait = MAXDWORD - 1;
+// One turn of a read that watches the line itself: waits up to wait
+// milliseconds (-1: without bound) for one byte, with a read of one byte
+// that only the total time-out ends, then takes whatever else has already
+// arrived with a read that returns at once (interval MAXDWORD, total 0).
+// got: the bytes taken, 0 when the wait passed in silence.
+bool readTurn(HANDLE handle, const SerialLineTimeouts &callers, uint8_t *buffer, DWORD room,
+              long long wait, DWORD &got)
+{
+    got = 0;
+    COMMTIMEOUTS values = driverTimeouts(callers);
+    values.ReadIntervalTimeout = 0;
+    values.ReadTotalTimeoutMultiplier = 0;
+    values.ReadTotalTimeoutConstant = wait < 0 ? 0 : DWORD(std::min<long long>(wait, MAXDWORD - 1));
+    if (!SetCommTimeouts(handle, &values) || !ReadFile(handle, buffer, 1, &got, nullptr))
+        return false;
+    if (got == 0 || room == 1)
+        return true;
+    values.ReadIntervalTimeout = MAXDWORD;
+    values.ReadTotalTimeoutConstant = 0;
+    DWORD more = 0;
+    if (!SetCommTimeouts(handle, &values) || !ReadFile(handle, buffer + 1, room - 1, &more, nullptr))
+        return false;
+    got += more;
+    return true;
+}
 
 } // namespace
 
@@ -178,24 +200,17 @@ bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received,
     }
 
     // With a sooner end the first byte decides which gap ends the answer, so
-    // the answer is read in turns, each returning as soon as anything is
-    // there (interval and multiplier MAXDWORD) or after the wait the timer
-    // allows (the constant): a turn that brings nothing was a quiet spell.
-    // The caller's time-outs are set again afterwards.
+    // the read watches the line in turns (readTurn) and SerialReadTimer, as
+    // on every platform, says how long each turn may wait. The caller's
+    // time-outs are set again afterwards.
     SerialReadTimer timer(timeouts_, wanted, end, SerialReadTimer::Clock::now());
     bool ok = true;
     while (!timer.full()) {
         const long long wait = timer.waitMs(SerialReadTimer::Clock::now());
         if (wait == 0)
             break;
-        COMMTIMEOUTS turn = driverTimeouts(timeouts_);
-        turn.ReadIntervalTimeout = MAXDWORD;
-        turn.ReadTotalTimeoutMultiplier = MAXDWORD;
-        turn.ReadTotalTimeoutConstant =
-            wait < 0 ? kLongestWait : DWORD(std::min<long long>(wait, kLongestWait));
         DWORD got = 0;
-        if (!SetCommTimeouts(handle, &turn) ||
-            !ReadFile(handle, buffer + received, wanted - DWORD(received), &got, nullptr)) {
+        if (!readTurn(handle, timeouts_, buffer + received, wanted - DWORD(received), wait, got)) {
             lastError_ = int(GetLastError());
             ok = false;
             break;
