@@ -2,13 +2,18 @@
 // serial port) into terminal-sim over a pty, against a baseline that makes
 // the same exchanges (opening frames, 30720-byte data frames, ending frame,
 // byte counts alike) over a pty pair with a peer process answering as
-// terminal-sim does (255-byte acknowledgements), with no protocol logic.
+// terminal-sim does, and a raw reader that reads exactly the reply it
+// expects, with no protocol logic. Two peers:
+//   terminal  answers every block with 05 alone, as the terminal does;
+//   filling   answers every block with 05 and 254 zeros, which fills the
+//             loader's 255-byte read at once.
 // Sizes of 1, 16 and 64 MiB, logging off and on; each measurement runs in a
 // child process so its peak memory is its own.
 //
-//   load_throughput [SIZES_MIB...]          (default: 1 16 64)
+//   load_throughput [--peer terminal|filling|both] [--rounds N] [SIZES_MIB...]
+//                   (defaults: both, 5, 1 16 64)
 //
-// Each figure is the median of five interleaved rounds.
+// Each figure is the median of N interleaved rounds.
 
 #include "SimProcess.h"
 
@@ -43,8 +48,9 @@ namespace {
 
 constexpr int kFrame = 30720;
 constexpr int kPayload = 30717;
-constexpr int kAckLength = 255;
-constexpr int kRounds = 5;
+constexpr int kFillingAck = 255;
+constexpr int kTerminalAck = 1;
+constexpr int kDefaultRounds = 5;
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -94,7 +100,7 @@ long peakResidentKiB()
 }
 
 // Child: one whole load; prints its seconds and its peak memory.
-int runLoad(const char *dbPath, bool logging, const char *workDir)
+int runLoad(const char *dbPath, bool logging, const char *workDir, const char *ackLength)
 {
     setenv("TERMINAL_SIM", TERMINAL_SIM_PATH, 0);
     g_consoleMode = false;
@@ -103,7 +109,7 @@ int runLoad(const char *dbPath, bool logging, const char *workDir)
         g_config.LogPath = workDir;
         openLogFile();
     }
-    SimProcess terminal(SimProcess::terminalSim(), {"--ack-length", "255", "--loads", "1"});
+    SimProcess terminal(SimProcess::terminalSim(), {"--ack-length", ackLength, "--loads", "1"});
     KLAVDevice device("\\\\?\\usb#vid_0c59&pid_0012#bench#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
                       terminal.slavePath(), "ttyACM0", "Bench", usbDeviceInterfaceClass());
     KLAVThread load(KLAVUsbConnector(device, KLAVDbManager(QByteArray(dbPath)), 2));
@@ -154,19 +160,19 @@ bool readExactly(int fd, char *data, size_t size)
 // The exchanges of a load of size bytes, by length: the opening pair
 // (initialisation, then the request for the bench's one-row R_DBINFO), one
 // data frame per 30717-byte block (the last one shorter), the ending frame;
-// each with the length of terminal-sim's reply (--ack-length 255).
+// each with the length of terminal-sim's reply (ackLength for a block).
 struct Exchange {
     size_t sent;
     size_t reply;
     bool data; // a data frame, whose payload the peer keeps
 };
 
-std::vector<Exchange> loadExchanges(qint64 size)
+std::vector<Exchange> loadExchanges(qint64 size, size_t ackLength)
 {
     std::vector<Exchange> exchanges{{9, 9, false}, {26, 7, false}};
     for (qint64 left = size; left > 0; left -= kPayload)
         exchanges.push_back(
-            {size_t(3 + std::min<qint64>(left, kPayload)), size_t(kAckLength), true});
+            {size_t(3 + std::min<qint64>(left, kPayload)), ackLength, true});
     exchanges.push_back({3, 3, false});
     return exchanges;
 }
@@ -178,7 +184,7 @@ void answerFrames(int master, const std::vector<Exchange> &exchanges)
 {
     std::vector<char> frame(kFrame);
     std::vector<char> received;
-    std::vector<char> reply(kAckLength, 0);
+    std::vector<char> reply(kFillingAck, 0);
     reply[0] = 0x05;
     for (const Exchange &e : exchanges) {
         if (!readExactly(master, frame.data(), e.sent))
@@ -193,7 +199,7 @@ void answerFrames(int master, const std::vector<Exchange> &exchanges)
 // Child: the same exchanges, byte counts alike, over a raw pty pair to a peer
 // process that answers as terminal-sim does, with no protocol logic on the
 // host's side, so the ratio measures the loader alone.
-int runBaseline(qint64 size)
+int runBaseline(qint64 size, size_t ackLength)
 {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
@@ -203,7 +209,7 @@ int runBaseline(qint64 size)
     tcgetattr(slave, &raw);
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
-    const std::vector<Exchange> exchanges = loadExchanges(size);
+    const std::vector<Exchange> exchanges = loadExchanges(size, ackLength);
     const pid_t peer = fork();
     if (peer < 0)
         return 1;
@@ -213,7 +219,7 @@ int runBaseline(qint64 size)
         _exit(0);
     }
     std::vector<char> frame(kFrame, 'y');
-    std::vector<char> reply(kAckLength);
+    std::vector<char> reply(kFillingAck);
     const auto start = std::chrono::steady_clock::now();
     bool ok = true;
     for (size_t i = 0; i < exchanges.size() && ok; ++i)
@@ -280,58 +286,85 @@ Measure median(std::vector<Measure> runs, bool &failed)
     return runs[runs.size() / 2];
 }
 
+struct Peer {
+    const char *name;
+    int ackLength;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (argc == 5 && std::strcmp(argv[1], "--load") == 0) {
+    if (argc == 6 && std::strcmp(argv[1], "--load") == 0) {
         QCoreApplication app(argc, argv);
-        return runLoad(argv[2], std::strcmp(argv[3], "1") == 0, argv[4]);
+        return runLoad(argv[2], std::strcmp(argv[3], "1") == 0, argv[4], argv[5]);
     }
-    if (argc == 3 && std::strcmp(argv[1], "--baseline") == 0)
-        return runBaseline(std::atoll(argv[2]));
+    if (argc == 4 && std::strcmp(argv[1], "--baseline") == 0)
+        return runBaseline(std::atoll(argv[2]), size_t(std::atoi(argv[3])));
 
     QCoreApplication app(argc, argv);
     std::vector<long> sizesMiB;
-    for (int i = 1; i < argc; ++i)
-        sizesMiB.push_back(std::atol(argv[i]));
+    std::vector<Peer> peers{{"terminal", kTerminalAck}, {"filling", kFillingAck}};
+    int rounds = kDefaultRounds;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--peer" && i + 1 < argc) {
+            const std::string which = argv[++i];
+            if (which == "terminal")
+                peers = {{"terminal", kTerminalAck}};
+            else if (which == "filling")
+                peers = {{"filling", kFillingAck}};
+            else if (which != "both")
+                return std::fprintf(stderr, "--peer wants terminal, filling or both\n"), 2;
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (std::atol(arg.c_str()) > 0) {
+            sizesMiB.push_back(std::atol(arg.c_str()));
+        } else {
+            return std::fprintf(stderr, "unexpected argument %s\n", arg.c_str()), 2;
+        }
+    }
     if (sizesMiB.empty())
         sizesMiB = {1, 16, 64};
 
     QTemporaryDir work;
-    std::printf("%8s %12s %12s %12s %8s %12s\n", "MiB", "baseline", "load (log)", "MB/s", "ratio",
-                "peak RSS");
+    std::printf("%-8s %8s %12s %12s %12s %8s %12s\n", "peer", "MiB", "baseline", "load (log)",
+                "MB/s", "ratio", "peak RSS");
     bool allOk = true;
-    for (const long mib : sizesMiB) {
-        const qint64 size = qint64(mib) << 20;
-        const QString db = work.filePath(QString("bench-%1.db").arg(mib));
-        if (!makeDatabase(db, size)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(db));
-            return 1;
+    for (const Peer &peer : peers) {
+        const std::string ack = std::to_string(peer.ackLength);
+        for (const long mib : sizesMiB) {
+            const qint64 size = qint64(mib) << 20;
+            const QString db = work.filePath(QString("bench-%1.db").arg(mib));
+            if (!makeDatabase(db, size)) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(db));
+                return 1;
+            }
+            // Rounds interleave the three runs, so a slow spell of the machine
+            // weighs on all of them alike; each figure is the median of its rounds.
+            std::vector<Measure> baseRuns, loadRuns[2];
+            bool failed = false;
+            for (int round = 0; round < rounds; ++round) {
+                baseRuns.push_back(runChild({"--baseline", std::to_string(size), ack}));
+                for (const bool logging : {false, true})
+                    loadRuns[logging].push_back(runChild({"--load", db.toStdString(),
+                                                          logging ? "1" : "0",
+                                                          work.path().toStdString(), ack}));
+            }
+            const Measure base = median(baseRuns, failed);
+            const Measure loads[2] = {median(loadRuns[0], failed), median(loadRuns[1], failed)};
+            allOk = allOk && !failed;
+            const double baseRate = double(size) / 1e6 / base.seconds;
+            std::printf("%-8s %8ld %9.1f MB/s\n", peer.name, mib, baseRate);
+            for (const bool logging : {false, true}) {
+                const Measure &load = loads[logging];
+                const double rate = double(size) / 1e6 / load.seconds;
+                std::printf("%-8s %8ld %12s %12s %8.2f MB/s %7.3f %9ld KiB\n", peer.name, mib, "",
+                            logging ? "on" : "off", rate, rate / baseRate, load.peakKiB);
+            }
+            QFile::remove(db);
+            std::fflush(stdout);
         }
-        // Rounds interleave the three runs, so a slow spell of the machine
-        // weighs on all of them alike; each figure is the median of its rounds.
-        std::vector<Measure> baseRuns, loadRuns[2];
-        bool failed = false;
-        for (int round = 0; round < kRounds; ++round) {
-            baseRuns.push_back(runChild({"--baseline", std::to_string(size)}));
-            for (const bool logging : {false, true})
-                loadRuns[logging].push_back(runChild(
-                    {"--load", db.toStdString(), logging ? "1" : "0", work.path().toStdString()}));
-        }
-        const Measure base = median(baseRuns, failed);
-        const Measure loads[2] = {median(loadRuns[0], failed), median(loadRuns[1], failed)};
-        allOk = allOk && !failed;
-        const double baseRate = double(size) / 1e6 / base.seconds;
-        std::printf("%8ld %9.1f MB/s\n", mib, baseRate);
-        for (const bool logging : {false, true}) {
-            const Measure &load = loads[logging];
-            const double rate = double(size) / 1e6 / load.seconds;
-            std::printf("%8ld %12s %12s %8.1f MB/s %7.2f %9ld KiB\n", mib, "",
-                        logging ? "on" : "off", rate, rate / baseRate, load.peakKiB);
-        }
-        QFile::remove(db);
-        std::fflush(stdout);
     }
     return allOk ? 0 : 1;
 }

@@ -301,8 +301,12 @@ int KLAVUsbConnector::sendDataFrame(QString &nackText)
 
     uint8_t reply[kDataReplyCapacity] = {};
     int32_t replyLength = kDataReplyCapacity;
+    KLAVAnswerEnd acceptance;
+    acceptance.leadByte = kBlockAccepted;
+    acceptance.quietGap = kAcceptanceQuietGap;
     port->ExecuteCommand(reinterpret_cast<const uint8_t *>(frame.constData()), frameLength, reply,
-                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout());
+                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout(),
+                         acceptance);
     writeLog(LOG_DATA, "Number of bytes received : %d", replyLength);
     for (int i = 0; i < replyLength; ++i)
         writeLog(LOG_DATA, "Data %d : Response = %02X", i, reply[i]);

@@ -63,6 +63,17 @@ public:
     // Percentage of the file the terminal has accepted.
     int getProgress() const;
 
+    // An acceptance (a data reply that begins with 05) is complete once the
+    // line has been quiet this long after its last byte, instead of after
+    // the port's 500 ms inter-byte time-out. A tail of the same reply comes
+    // in the same USB packet (up to 64 bytes at full speed), or streams at
+    // 0.17 ms a byte on a 57600-baud line, or is held at most 16 ms by a
+    // USB-serial converter's latency timer: all well inside the gap. A tail
+    // later than the gap is read with the next exchange, as one later than
+    // 500 ms is. Other replies (a NACK and its text, a refusal) keep the
+    // port's time-outs.
+    static constexpr uint32_t kAcceptanceQuietGap = 20;
+
     // Time-out of the ending exchange: 20 s per MiB of database, never less
     // than the port's normal total time-out.
     static uint32_t endingTimeout(std::int64_t fileSize, uint32_t portTotalTimeout);

@@ -37,6 +37,15 @@ struct SerialLineTimeouts {
     uint32_t writeTotalConstant = 0;
 };
 
+// A sooner end of a read for an answer whose first byte is leadByte: once
+// that byte has come, a quiet line for quietGap milliseconds ends the read in
+// place of the inter-byte time-out (the total time-out still bounds it).
+// quietGap 0: no sooner end.
+struct SerialReadEnd {
+    uint8_t leadByte = 0;
+    uint32_t quietGap = 0;
+};
+
 class SerialLine {
 public:
     SerialLine() = default;
@@ -61,10 +70,11 @@ public:
     // holds the time-out code); false when the line failed.
     bool write(const uint8_t *data, size_t size, size_t &accepted);
 
-    // One read of up to capacity bytes, ended by the read time-outs: true
-    // with whatever arrived (possibly nothing), false when the line failed
-    // or the device went away.
-    bool read(uint8_t *buffer, size_t capacity, size_t &received);
+    // One read of up to capacity bytes, ended by the read time-outs or the
+    // sooner end (SerialReadTimer): true with whatever arrived (possibly
+    // nothing), false when the line failed or the device went away.
+    bool read(uint8_t *buffer, size_t capacity, size_t &received,
+              const SerialReadEnd &end = SerialReadEnd());
 
     // Releases the line; true if the platform closed it cleanly. The line is
     // closed afterwards in either case.

@@ -2,6 +2,7 @@
 // that every wait is a poll() against a deadline on the monotonic clock.
 
 #include "SerialLine.h"
+#include "SerialReadTimer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -247,7 +248,8 @@ bool SerialLine::write(const uint8_t *data, size_t size, size_t &accepted)
     return true;
 }
 
-bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received)
+bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received,
+                      const SerialReadEnd &end)
 {
     received = 0;
     if (!isOpen()) {
@@ -255,25 +257,14 @@ bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received)
         return false;
     }
     int fd = int(handle_);
-    const Clock::time_point start = Clock::now();
-    uint64_t total = uint64_t(timeouts_.readTotalMultiplier) * capacity + timeouts_.readTotalConstant;
-    const Clock::time_point totalDeadline = start + std::chrono::milliseconds(total);
-    const auto interval = std::chrono::milliseconds(timeouts_.readInterval);
-    Clock::time_point lastByte = start;
-
-    while (received < capacity) {
-        // The tighter of the two bounds that apply; none means wait for data.
-        int wait = -1;
-        if (total != 0)
-            wait = millisecondsUntil(totalDeadline);
-        if (timeouts_.readInterval != 0 && received > 0) {
-            int gap = millisecondsUntil(lastByte + interval);
-            wait = (wait < 0) ? gap : std::min(wait, gap);
-        }
+    SerialReadTimer timer(timeouts_, capacity, end, Clock::now());
+    while (!timer.full()) {
+        // The tighter of the bounds that apply; none means wait for data.
+        const long long wait = timer.waitMs(Clock::now());
         if (wait == 0)
             break;
         pollfd pfd{fd, POLLIN, 0};
-        int ready = poll(&pfd, 1, wait);
+        int ready = poll(&pfd, 1, wait < 0 ? -1 : int(std::min<long long>(wait, 1 << 30)));
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -284,8 +275,8 @@ bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received)
             continue;  // a bound passed: the next turn sees it
         ssize_t n = ::read(fd, buffer + received, capacity - received);
         if (n > 0) {
+            timer.received(buffer + received, size_t(n), Clock::now());
             received += size_t(n);
-            lastByte = Clock::now();
             continue;
         }
         bool retry = n < 0 && (errno == EAGAIN || errno == EINTR);

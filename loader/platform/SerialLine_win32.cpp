@@ -2,14 +2,54 @@
 // non-overlapped handle whose time-outs the serial driver enforces itself.
 
 #include "SerialLine.h"
+#include "SerialReadTimer.h"
 
 #include <windows.h>
+
+#include <algorithm>
 
 namespace {
 
 HANDLE toHandle(intptr_t value)
 {
     return reinterpret_cast<HANDLE>(value);
+}
+
+COMMTIMEOUTS driverTimeouts(const SerialLineTimeouts &timeouts)
+{
+    COMMTIMEOUTS values{};
+    values.ReadIntervalTimeout = timeouts.readInterval;
+    values.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
+    values.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
+    values.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
+    values.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+    return values;
+}
+
+// One turn of a read that watches the line itself: waits up to wait
+// milliseconds (-1: without bound) for one byte, with a read of one byte
+// that only the total time-out ends, then takes whatever else has already
+// arrived with a read that returns at once (interval MAXDWORD, total 0).
+// got: the bytes taken, 0 when the wait passed in silence.
+bool readTurn(HANDLE handle, const SerialLineTimeouts &callers, uint8_t *buffer, DWORD room,
+              long long wait, DWORD &got)
+{
+    got = 0;
+    COMMTIMEOUTS values = driverTimeouts(callers);
+    values.ReadIntervalTimeout = 0;
+    values.ReadTotalTimeoutMultiplier = 0;
+    values.ReadTotalTimeoutConstant = wait < 0 ? 0 : DWORD(std::min<long long>(wait, MAXDWORD - 1));
+    if (!SetCommTimeouts(handle, &values) || !ReadFile(handle, buffer, 1, &got, nullptr))
+        return false;
+    if (got == 0 || room == 1)
+        return true;
+    values.ReadIntervalTimeout = MAXDWORD;
+    values.ReadTotalTimeoutConstant = 0;
+    DWORD more = 0;
+    if (!SetCommTimeouts(handle, &values) || !ReadFile(handle, buffer + 1, room - 1, &more, nullptr))
+        return false;
+    got += more;
+    return true;
 }
 
 } // namespace
@@ -106,12 +146,7 @@ bool SerialLine::purge()
 
 bool SerialLine::setTimeouts(const SerialLineTimeouts &timeouts)
 {
-    COMMTIMEOUTS values{};
-    values.ReadIntervalTimeout = timeouts.readInterval;
-    values.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
-    values.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
-    values.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
-    values.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+    COMMTIMEOUTS values = driverTimeouts(timeouts);
     if (!isOpen()) {
         lastError_ = ERROR_INVALID_HANDLE;
         return false;
@@ -143,21 +178,54 @@ bool SerialLine::write(const uint8_t *data, size_t size, size_t &accepted)
     return true;
 }
 
-bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received)
+bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received,
+                      const SerialReadEnd &end)
 {
     received = 0;
     if (!isOpen()) {
         lastError_ = ERROR_INVALID_HANDLE;
         return false;
     }
-    DWORD got = 0;
+    HANDLE handle = toHandle(handle_);
     DWORD wanted = capacity > MAXDWORD ? MAXDWORD : DWORD(capacity);
-    if (!ReadFile(toHandle(handle_), buffer, wanted, &got, nullptr)) {
-        lastError_ = int(GetLastError());
-        return false;
+    if (end.quietGap == 0) {
+        // One read; the driver ends it by the time-outs already set.
+        DWORD got = 0;
+        if (!ReadFile(handle, buffer, wanted, &got, nullptr)) {
+            lastError_ = int(GetLastError());
+            return false;
+        }
+        received = got;
+        return true;
     }
-    received = got;
-    return true;
+
+    // With a sooner end the first byte decides which gap ends the answer, so
+    // the read watches the line in turns (readTurn) and SerialReadTimer, as
+    // on every platform, says how long each turn may wait. The caller's
+    // time-outs are set again afterwards.
+    SerialReadTimer timer(timeouts_, wanted, end, SerialReadTimer::Clock::now());
+    bool ok = true;
+    while (!timer.full()) {
+        const long long wait = timer.waitMs(SerialReadTimer::Clock::now());
+        if (wait == 0)
+            break;
+        DWORD got = 0;
+        if (!readTurn(handle, timeouts_, buffer + received, wanted - DWORD(received), wait, got)) {
+            lastError_ = int(GetLastError());
+            ok = false;
+            break;
+        }
+        timer.received(buffer + received, got, SerialReadTimer::Clock::now());
+        received += got;
+    }
+    COMMTIMEOUTS callers = driverTimeouts(timeouts_);
+    if (!SetCommTimeouts(handle, &callers) && ok) {
+        lastError_ = int(GetLastError());
+        ok = false;
+    }
+    if (!ok)
+        received = 0;
+    return ok;
 }
 
 bool SerialLine::close()

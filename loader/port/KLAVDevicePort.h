@@ -5,6 +5,16 @@
 
 #include <cstdint>
 
+// How the read of an answer may end sooner than its inter-byte time-out: an
+// answer whose first byte is leadByte is complete once the line has been
+// quiet for quietGap milliseconds; any other answer ends by the exchange's
+// time-outs. quietGap 0 (the default) asks for no sooner end. A port that
+// receives each answer whole ignores it.
+struct KLAVAnswerEnd {
+    uint8_t leadByte = 0;
+    uint32_t quietGap = 0;
+};
+
 class KLAVDevicePort {
 public:
     virtual ~KLAVDevicePort() {}
@@ -13,12 +23,14 @@ public:
     // then reads one answer into response. *responseLength holds the
     // capacity on entry and the number of bytes received on return.
     // readIntervalTimeout bounds the gap between answer bytes once the first
-    // has come, readTotalTimeout the whole read (milliseconds, 0 = no bound).
-    // True: the command went out and the read completed, possibly with 0
-    // bytes. False: nothing usable came back.
+    // has come, readTotalTimeout the whole read (milliseconds, 0 = no bound);
+    // answerEnd may end a complete answer sooner. True: the command went out
+    // and the read completed, possibly with 0 bytes. False: nothing usable
+    // came back.
     virtual bool ExecuteCommand(const uint8_t *command, int32_t commandLength, uint8_t *response,
                                 int32_t *responseLength, uint32_t readIntervalTimeout,
-                                uint32_t readTotalTimeout) = 0;
+                                uint32_t readTotalTimeout,
+                                const KLAVAnswerEnd &answerEnd = KLAVAnswerEnd()) = 0;
 
     // Ends the connection; true when it closed cleanly or was not open.
     virtual bool closePort() = 0;

@@ -103,7 +103,8 @@ unsigned KLAVPcscPort::controlFunctionNumber(uint32_t code)
 
 bool KLAVPcscPort::ExecuteCommand(const uint8_t *command, int32_t commandLength, uint8_t *response,
                                   int32_t *responseLength, uint32_t /*readIntervalTimeout*/,
-                                  uint32_t /*readTotalTimeout*/)
+                                  uint32_t /*readTotalTimeout*/,
+                                  const KLAVAnswerEnd & /*answerEnd*/)
 {
     writeLog(LOG_ENTER, "KLAVPcscPort::ExecuteCommand : Writing %d bytes", commandLength);
     exchange_[0] = kEscapeLead;

@@ -21,11 +21,13 @@ public:
     KLAVPcscPort(const KLAVPcscPort &) = delete;
     KLAVPcscPort &operator=(const KLAVPcscPort &) = delete;
 
-    // The time-out arguments are accepted and ignored: the reader and its
-    // driver bound the length of an exchange.
+    // The time-out and answer-end arguments are accepted and ignored: the
+    // reader hands over each answer whole, and it and its driver bound the
+    // length of an exchange.
     bool ExecuteCommand(const uint8_t *command, int32_t commandLength, uint8_t *response,
                         int32_t *responseLength, uint32_t readIntervalTimeout,
-                        uint32_t readTotalTimeout) override;
+                        uint32_t readTotalTimeout,
+                        const KLAVAnswerEnd &answerEnd = KLAVAnswerEnd()) override;
     // Disconnects and releases the context; always true.
     bool closePort() override;
     uint32_t getReadTotalTimeout() override { return kReadTotalTimeout; }

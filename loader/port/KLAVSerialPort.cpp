@@ -60,7 +60,8 @@ uint16_t KLAVSerialPort::ConfigureCOMSession()
 
 bool KLAVSerialPort::ExecuteCommand(const uint8_t *command, int32_t commandLength,
                                     uint8_t *response, int32_t *responseLength,
-                                    uint32_t readIntervalTimeout, uint32_t readTotalTimeout)
+                                    uint32_t readIntervalTimeout, uint32_t readTotalTimeout,
+                                    const KLAVAnswerEnd &answerEnd)
 {
     writeLog(LOG_ENTER, "KLAVSerialPort::ExecuteCommand");
     if (!response || !responseLength || *responseLength <= 0) {
@@ -93,8 +94,13 @@ bool KLAVSerialPort::ExecuteCommand(const uint8_t *command, int32_t commandLengt
 
     writeLog(LOG_INFO, "KLAVSerialPort::ExecuteCommand : Read starts");
     size_t received = 0;
-    // One read only: an answer with a gap longer than the interval is cut there.
-    if (!line_.read(response, size_t(*responseLength), received)) {
+    SerialReadEnd end;
+    end.leadByte = answerEnd.leadByte;
+    end.quietGap = answerEnd.quietGap;
+    // One read only: an answer with a gap longer than the interval (or, for
+    // an answer the caller calls complete by its first byte, the quiet gap)
+    // is cut there.
+    if (!line_.read(response, size_t(*responseLength), received, end)) {
         writeLog(LOG_ERROR, "KLAVSerialPort::ExecuteCommand : Read, err %d\n", line_.lastError());
         *responseLength = 0;
         writeLog(LOG_EXIT, "KLAVSerialPort::ExecuteCommand");

@@ -22,7 +22,8 @@ public:
 
     bool ExecuteCommand(const uint8_t *command, int32_t commandLength, uint8_t *response,
                         int32_t *responseLength, uint32_t readIntervalTimeout,
-                        uint32_t readTotalTimeout) override;
+                        uint32_t readTotalTimeout,
+                        const KLAVAnswerEnd &answerEnd = KLAVAnswerEnd()) override;
     bool closePort() override;
     uint32_t getReadTotalTimeout() override { return kReadTotalTimeout; }
     uint32_t getReadIntervalTimeout() override { return kReadIntervalTimeout; }

@@ -180,6 +180,9 @@ RESPONSECODE TestReader::answerEscape(const uint8_t *in, DWORD inLength, uint8_t
         }
         if (reply.delayMs)
             std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+        // The escape answer carries a split reply whole, once its rest has come.
+        if (reply.splitAt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(reply.splitDelayMs));
         answer.insert(answer.end(), reply.bytes.begin(), reply.bytes.end());
         writeCompletedLoads();
     }

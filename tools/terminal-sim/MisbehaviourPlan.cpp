@@ -15,7 +15,7 @@ struct OptionInfo {
 constexpr OptionInfo kOptions[] = {
     {"silent", false},  {"wrong-byte", true}, {"short-reply", true},     {"nack", true},
     {"incomplete-nack", true}, {"refuse", true}, {"no-ending-reply", false}, {"delay", true},
-    {"hangup", true},   {"on-load", true}, {"ack-length", true},
+    {"hangup", true},   {"on-load", true}, {"ack-length", true}, {"split-reply", true},
 };
 
 // A whole decimal number from min to max; with hexAllowed also 0x-prefixed
@@ -42,6 +42,8 @@ bool parseReply(const std::string &text, int &reply)
         reply = MisbehaviourPlan::kRequestReply;
     else if (text == "end")
         reply = MisbehaviourPlan::kEndingReply;
+    else if (text == "data")
+        reply = MisbehaviourPlan::kEveryDataReply;
     else {
         long n = 0;
         if (!parseNumber(text, 1, INT_MAX, n))
@@ -128,6 +130,17 @@ bool MisbehaviourPlan::applyOption(const std::string &name, const std::string &v
         cut.length = size_t(n);
         if (error.empty())
             shortReplies.push_back(cut);
+    } else if (name == "split-reply") {
+        std::vector<std::string> parts = splitColons(value, 3);
+        Split split;
+        long delay = 0;
+        if (parts.size() != 3 || !parseReply(parts[0], split.reply) ||
+            !parseNumber(parts[1], 1, 254, n) || !parseNumber(parts[2], 0, 600000, delay))
+            error = "split-reply wants REPLY:BYTES:MS (bytes from 1 to 254, ms 0 to 600000)";
+        split.first = size_t(n);
+        split.delayMs = unsigned(delay);
+        if (error.empty())
+            splitReplies.push_back(split);
     } else if (name == "nack") {
         std::vector<std::string> parts = splitColons(value, 2);
         if (parts.size() != 2 || !parseBlock(parts[0], nackBlock) || parts[1].size() > 252)

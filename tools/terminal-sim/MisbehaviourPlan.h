@@ -3,7 +3,8 @@
 //
 // Replies are numbered within one load: 1 is the initialisation reply, 2 the
 // request reply, 2 + k the reply to data block k; "end" names the ending
-// reply whatever its number. Blocks are the data frames of the load, from 1.
+// reply whatever its number, "data" every reply to a data block. Blocks are
+// the data frames of the load, from 1.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@ struct MisbehaviourPlan {
     static constexpr int kEndingReply = -1;
     static constexpr int kInitReply = 1;
     static constexpr int kRequestReply = 2;
+    static constexpr int kEveryDataReply = -2;
 
     struct ByteChange {
         int reply = 0;
@@ -24,10 +26,16 @@ struct MisbehaviourPlan {
         int reply = 0;
         size_t length = 0;  // 0: no reply at all
     };
+    struct Split {
+        int reply = 0;
+        size_t first = 0;     // bytes sent at once; the rest follows
+        unsigned delayMs = 0; // after this pause
+    };
 
     bool silent = false;               // never answer
     std::vector<ByteChange> wrongBytes;
     std::vector<Cut> shortReplies;
+    std::vector<Split> splitReplies;
     int nackBlock = 0;                 // answer block k with NACK 06 00 n <text>
     std::string nackText;
     int incompleteNackBlock = 0;       // answer block k with 06 00 00

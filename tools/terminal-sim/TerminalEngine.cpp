@@ -343,7 +343,8 @@ void TerminalEngine::misbehave(FrameKind kind, EngineReply &reply)
         return;
     auto names = [&](int reply) {
         return reply == replyNumber_ ||
-               (reply == MisbehaviourPlan::kEndingReply && kind == FrameKind::Ending);
+               (reply == MisbehaviourPlan::kEndingReply && kind == FrameKind::Ending) ||
+               (reply == MisbehaviourPlan::kEveryDataReply && kind == FrameKind::Data);
     };
     std::vector<uint8_t> &bytes = reply.bytes;
     for (const MisbehaviourPlan::ByteChange &change : plan_.wrongBytes) {
@@ -365,8 +366,19 @@ void TerminalEngine::misbehave(FrameKind kind, EngineReply &reply)
         bytes.clear();
         log_.note("ending reply withheld (misbehaviour)");
     }
-    if (plan_.silent)
+    for (const MisbehaviourPlan::Split &split : plan_.splitReplies) {
+        if (names(split.reply) && split.first < bytes.size()) {
+            reply.splitAt = split.first;
+            reply.splitDelayMs = split.delayMs;
+            log_.note("reply " + std::to_string(replyNumber_) + ": " + std::to_string(split.first) +
+                      " bytes, the rest " + std::to_string(split.delayMs) +
+                      " ms later (misbehaviour)");
+        }
+    }
+    if (plan_.silent) {
         bytes.clear();
+        reply.splitAt = 0;
+    }
     reply.delayMs = plan_.delayMs;
 }
 

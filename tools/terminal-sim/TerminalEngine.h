@@ -23,6 +23,8 @@ enum class FrameKind { CarriageReturn, Init, Request, Data, Ending, Unknown };
 struct EngineReply {
     std::vector<uint8_t> bytes;  // empty: no answer
     unsigned delayMs = 0;        // wait before answering
+    size_t splitAt = 0;          // 0: send whole; n: the first n bytes, then...
+    unsigned splitDelayMs = 0;   // ...the rest after this pause
     bool hangUp = false;         // drop the connection instead of answering
 };
 

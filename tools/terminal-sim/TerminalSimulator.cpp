@@ -129,8 +129,17 @@ int TerminalSimulator::run(FILE *announce)
         }
         if (reply.delayMs && !pause(signals, reply.delayMs))
             return false;
-        if (!reply.bytes.empty() &&
-            !link.writeAll(reply.bytes.data(), reply.bytes.size(), kReplyWriteTimeoutMs))
+        // A split reply goes out as two writes with the pause between them.
+        const size_t first = reply.splitAt ? reply.splitAt : reply.bytes.size();
+        bool taken = reply.bytes.empty() ||
+                     link.writeAll(reply.bytes.data(), first, kReplyWriteTimeoutMs);
+        if (taken && first < reply.bytes.size()) {
+            if (!pause(signals, reply.splitDelayMs))
+                return false;
+            taken = link.writeAll(reply.bytes.data() + first, reply.bytes.size() - first,
+                                  kReplyWriteTimeoutMs);
+        }
+        if (!taken)
             engine_.log().note("reply not taken by the host within the write time-out");
         CompletedLoad load;
         while (engine_.takeCompletedLoad(load)) {

@@ -125,4 +125,70 @@ TEST(LoadFaultTable, EveryFaultEndsCleanlyWithItsResult)
     }
 }
 
+// The data replies as terminal-sim sends them over the pty: an acceptance
+// ends its read after a short quiet gap, whatever tail comes with it; other
+// replies keep the port's time-outs, so a NACK's text arrives whole. Each
+// load of four blocks ends with its result; accepted loads arrive whole.
+TEST(LoadAnswerTable, AcceptancesEndQuicklyAndOtherRepliesKeepTheirTimeouts)
+{
+    g_consoleMode = false;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("acts.db");
+    ASSERT_TRUE(TestDatabase::createOfSize(path, 4 * 30717 - 1000)); // four blocks
+    const QByteArray original = TestDatabase::contents(path);
+
+    struct Row {
+        const char *name;
+        std::vector<std::string> simOptions;
+        int result;
+        QString text;   // what the window is told, for a NACK or silence
+        int atLeastMs;  // the whole load
+        int underMs;
+    };
+    // Four blocks waiting out the 500 ms inter-byte time-out would take 2 s:
+    // well above the bound of the accepted loads.
+    const Row rows[] = {
+        {"05 alone", {}, LOAD_OK, {}, 0, 1000},
+        {"05 with a tail in the same burst", {"--ack-length", "3"}, LOAD_OK, {}, 0, 1000},
+        {"05 with a tail 10 ms later",
+         {"--ack-length", "3", "--split-reply", "data:1:10"},
+         LOAD_OK, {}, 40, 1000},
+        // The text 100 ms after the NACK's first bytes is still read with them.
+        {"06 with its text 100 ms later",
+         {"--nack", "2:FULL TEXT", "--split-reply", "4:3:100"},
+         LOAD_NACK, "A NACK was received : FULL TEXT", 600, 3000},
+        {"silence", {"--short-reply", "3:0"}, LOAD_NO_RESPONSE, "Timeout when sending data",
+         kTotal, kTotal + kMargin},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString received = dir.filePath("received.db");
+        QFile::remove(received);
+        std::vector<std::string> options = row.simOptions;
+        options.insert(options.end(), {"--out", received.toStdString()});
+        SimProcess sim(SimProcess::terminalSim(), options);
+        ASSERT_FALSE(sim.slavePath().empty());
+        const KLAVDevice device(
+            "\\\\?\\usb#vid_0e6b&pid_0080#ANSWERS#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+            sim.slavePath(), "ttyANSWER", "Velantra QX (ttyANSWER)", usbDeviceInterfaceClass());
+        KLAVThread thread(KLAVUsbConnector(device, KLAVDbManager(QFile::encodeName(path)), 2));
+        QSignalSpy nack(&thread, &KLAVThread::threadFeedback_NACK);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(thread.operate(), row.result);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+        EXPECT_GE(elapsed, row.atLeastMs);
+        EXPECT_LT(elapsed, row.underMs);
+        ASSERT_EQ(nack.size(), row.text.isEmpty() ? 0 : 1);
+        if (!row.text.isEmpty())
+            EXPECT_EQ(nack[0][0].toString(), row.text);
+        if (row.result == LOAD_OK) {
+            EXPECT_EQ(sim.stop(), 0);
+            EXPECT_EQ(TestDatabase::contents(received), original);
+        }
+    }
+}
+
 } // namespace

@@ -250,6 +250,70 @@ TEST_F(LoadTest, DataRepliesDecideTheResult)
     }
 }
 
+// How long the read of each data reply lasts, on the scripted line's virtual
+// clock: an acceptance ends 20 ms after its last byte, every other reply
+// keeps the port's 500 ms inter-byte and 3000 ms total time-outs.
+TEST_F(LoadTest, AnAcceptanceEndsItsReadAfterAShortQuietGap)
+{
+    const QString path = database(70000); // three blocks
+    struct Row {
+        const char *name;
+        QList<ScriptedPiece> reply; // to every data block
+        int result;
+        int firstReadMs;            // the read of the first block's reply
+        QByteArray firstAnswer;
+        QString nack;
+    };
+    const Row rows[] = {
+        {"05 alone", {{0, hex("05")}}, LOAD_OK, 20, hex("05"), {}},
+        {"05 with a tail in the same burst", {{0, hex("050000")}}, LOAD_OK, 20, hex("050000"), {}},
+        {"05 with a tail 10 ms later", {{0, hex("05")}, {10, hex("0000")}}, LOAD_OK, 30,
+         hex("050000"), {}},
+        // Later than the gap: the tail opens the next block's reply, as one
+        // later than 500 ms does without the gap.
+        {"05 with a tail 40 ms later", {{0, hex("05")}, {40, hex("0000")}}, LOAD_BLOCK_REFUSED,
+         20, hex("05"), {}},
+        {"06 with its text 200 ms later", {{0, hex("060009")}, {200, "FULL TEXT"}}, LOAD_NACK,
+         700, hex("060009") + "FULL TEXT", "A NACK was received : FULL TEXT"},
+        {"15 alone", {{0, hex("15")}}, LOAD_BLOCK_REFUSED, 500, hex("15"), {}},
+        {"silence", {}, LOAD_NO_RESPONSE, 3000, {}, "Timeout when sending data"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        terminal.exchanges.clear();
+        terminal.line.clear();
+        terminal.pieces = [this, &row](const QByteArray &command, int) {
+            if (command.startsWith(char(0x01)))
+                return row.reply;
+            return QList<ScriptedPiece>{{0, ScriptedTerminal::wellBehaved(command, pad)}};
+        };
+        KLAVThread thread(connector(path));
+        QSignalSpy nack(&thread, &KLAVThread::threadFeedback_NACK);
+        EXPECT_EQ(thread.operate(), row.result);
+
+        const auto &x = terminal.exchanges;
+        ASSERT_GE(x.size(), 3);
+        EXPECT_EQ(x[2].readMs, row.firstReadMs);
+        EXPECT_EQ(x[2].answer.toHex(), row.firstAnswer.toHex());
+        for (const ScriptedExchange &e : x) {
+            const bool data = e.command.startsWith(char(0x01));
+            EXPECT_EQ(e.answerEnd.quietGap, data ? 20u : 0u);
+            if (data)
+                EXPECT_EQ(e.answerEnd.leadByte, 0x05);
+        }
+        if (row.result == LOAD_OK) {
+            ASSERT_EQ(x.size(), 6);
+            for (int i = 2; i < 5; ++i)
+                EXPECT_EQ(x[i].answer.toHex(), row.firstAnswer.toHex()) << i;
+            EXPECT_EQ(dataSent(), TestDatabase::contents(path));
+            EXPECT_TRUE(endingSent());
+        }
+        ASSERT_EQ(nack.size(), row.nack.isEmpty() ? 0 : 1);
+        if (!row.nack.isEmpty())
+            EXPECT_EQ(nack[0][0].toString(), row.nack);
+    }
+}
+
 TEST_F(LoadTest, AnUnconfirmedEndingIsCode8)
 {
     const QString path = database(2000);

@@ -12,7 +12,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -216,4 +218,148 @@ TEST_F(WineSerialPortTest, SecondOpenOfAHeldPortFails)
     if (second.isOpen() && underWine())
         GTEST_SKIP() << "Wine does not enforce exclusive opens of COM ports";
     EXPECT_FALSE(second.isOpen());
+}
+
+namespace {
+
+// The request frame for a database of size bytes and no entries.
+Bytes requestFor(uint32_t size)
+{
+    Bytes sizeBytes;
+    for (uint32_t v = size; v != 0; v >>= 8)
+        sizeBytes.insert(sizeBytes.begin(), uint8_t(v));
+    Bytes frame{0x2F, 0x40, uint8_t(7 + sizeBytes.size()), 0x05, 0x01, 0x01, 0x60, 0x00, 0x80,
+                uint8_t(sizeBytes.size())};
+    frame.insert(frame.end(), sizeBytes.begin(), sizeBytes.end());
+    return withCrc(frame);
+}
+
+// The data exchange's quicker end: an answer that begins with 05 is complete
+// after 20 ms of quiet.
+KLAVAnswerEnd acceptance()
+{
+    KLAVAnswerEnd end;
+    end.leadByte = 0x05;
+    end.quietGap = 20;
+    return end;
+}
+
+Answer exchangeEnded(KLAVSerialPort &port, const Bytes &command, int32_t capacity,
+                     const KLAVAnswerEnd &end)
+{
+    Bytes buffer(size_t(capacity), 0xEE);
+    int32_t length = capacity;
+    Answer answer;
+    answer.ok = port.ExecuteCommand(command.data(), int32_t(command.size()), buffer.data(), &length,
+                                    KLAVSerialPort::kReadIntervalTimeout,
+                                    KLAVSerialPort::kReadTotalTimeout, end);
+    buffer.resize(size_t(length));
+    answer.bytes = buffer;
+    return answer;
+}
+
+// A load of database through port as the loader makes it: every data reply
+// read with room for 255 bytes and the quicker end. Returns each block's
+// answer and the longest data exchange.
+std::vector<Bytes> loadWithAcceptance(KLAVSerialPort &port, const Bytes &database,
+                                      long long &longestDataMs, long long &dataMs)
+{
+    std::vector<Bytes> answers;
+    longestDataMs = 0;
+    EXPECT_EQ(exchange(port, withCrc({0x2F, 0xC0, 0x04, 0x00, 0x78, 0x01, 0x2C}), 9).bytes.size(),
+              9u);
+    EXPECT_EQ(exchange(port, requestFor(uint32_t(database.size())), 7).bytes,
+              (Bytes{0xF2, 0x40, 0x02, 0x00, 0x00, 0x21, 0x2A}));
+    const Clock::time_point dataStart = Clock::now();
+    for (size_t at = 0; at < database.size(); at += 30717) {
+        size_t n = std::min<size_t>(30717, database.size() - at);
+        Bytes frame{0x01, uint8_t(n >> 8), uint8_t(n)};
+        frame.insert(frame.end(), database.begin() + long(at), database.begin() + long(at + n));
+        Clock::time_point start = Clock::now();
+        Answer ack = exchangeEnded(port, frame, 255, acceptance());
+        longestDataMs = std::max(longestDataMs, msSince(start));
+        EXPECT_TRUE(ack.ok);
+        answers.push_back(ack.bytes);
+    }
+    dataMs = msSince(dataStart);
+    EXPECT_EQ(exchange(port, {0x02, 0x00, 0x00}, 3, 3000, 3000).bytes, (Bytes{0x05, 0x00, 0x00}));
+    return answers;
+}
+
+Bytes patterned(size_t size)
+{
+    Bytes bytes(size);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t((i * 131) ^ (i >> 9));
+    return bytes;
+}
+
+// scripts/wine-tests maps two more terminal-sim ptys for these:
+// KLAV_WINE_ACCEPT_PORT answers every block with 05 alone, and
+// KLAV_WINE_TAIL_PORT with 05 00 00 whose two zeros come 10 ms after the 05;
+// each writes the database it received to KLAV_WINE_ACCEPT_OUT or
+// KLAV_WINE_TAIL_OUT.
+class WineAnswerEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        accept_ = portPath("KLAV_WINE_ACCEPT_PORT");
+        tail_ = portPath("KLAV_WINE_TAIL_PORT");
+        if (accept_.empty() || tail_.empty())
+            GTEST_SKIP() << "no answering terminals (scripts/wine-tests starts them)";
+        wine_log::clear();
+    }
+
+    std::string accept_;
+    std::string tail_;
+};
+
+} // namespace
+
+// An answer that begins with 05 ends 20 ms after its last byte, not 500 ms:
+// a 4 MiB load's data exchanges each end well inside the inter-byte
+// time-out. An answer that begins with another byte (the initialisation
+// reply here) keeps the 500 ms bound.
+TEST_F(WineAnswerEndTest, AnAcceptanceEndsAfterTheQuietGapOthersKeepTheInterval)
+{
+    KLAVSerialPort port(accept_);
+    ASSERT_TRUE(port.isOpen());
+    Clock::time_point start = Clock::now();
+    Answer init = exchangeEnded(port, withCrc({0x2F, 0xC0, 0x04, 0x00, 0x78, 0x01, 0x2C}), 255,
+                                acceptance());
+    long long initMs = msSince(start);
+    EXPECT_EQ(init.bytes, (Bytes{0xF2, 0xE0, 0x04, 0x00, 0x78, 0x01, 0x2C, 0x45, 0xBB}));
+    EXPECT_GE(initMs, 450);
+    EXPECT_LT(initMs, 2500);
+
+    const Bytes database = patterned(4u << 20);
+    long long longest = 0, dataMs = 0;
+    const std::vector<Bytes> answers = loadWithAcceptance(port, database, longest, dataMs);
+    for (const Bytes &answer : answers)
+        EXPECT_EQ(answer, Bytes{0x05});
+    EXPECT_LT(longest, 300);
+    std::printf("wine: %zu data exchanges of a 4 MiB load in %lld ms (longest %lld ms)\n",
+                answers.size(), dataMs, longest);
+    EXPECT_TRUE(port.closePort());
+    const char *out = std::getenv("KLAV_WINE_ACCEPT_OUT");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(waitForFile(out, 10000), database);
+}
+
+// A tail 10 ms after the 05 is read with its own answer, so every later
+// block is answered and kept intact.
+TEST_F(WineAnswerEndTest, ATailTenMillisecondsLaterStaysWithItsAnswer)
+{
+    KLAVSerialPort port(tail_);
+    ASSERT_TRUE(port.isOpen());
+    const Bytes database = patterned(3 * 30717 - 500);
+    long long longest = 0, dataMs = 0;
+    const std::vector<Bytes> answers = loadWithAcceptance(port, database, longest, dataMs);
+    ASSERT_EQ(answers.size(), 3u);
+    for (const Bytes &answer : answers)
+        EXPECT_EQ(answer, (Bytes{0x05, 0x00, 0x00}));
+    EXPECT_TRUE(port.closePort());
+    const char *out = std::getenv("KLAV_WINE_TAIL_OUT");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(waitForFile(out, 10000), database);
 }

@@ -363,6 +363,43 @@ TEST(TerminalEngineTest, AcknowledgementsCanFillTheLoadersRead)
     EXPECT_FALSE(plan.applyOption("ack-length", "256", error));
 }
 
+// A split is left to the transport: the engine names where the reply is cut
+// and how long the rest waits, for the replies named (here every data reply
+// and the ending reply) and no other.
+TEST(TerminalEngineTest, SplitRepliesAreLeftToTheTransport)
+{
+    TerminalEngine engine(
+        planOf({{"ack-length", "3"}, {"split-reply", "data:1:10"}, {"split-reply", "end:2:40"}}));
+    EngineReply init = engine.handleCommand(initFrame(2));
+    EXPECT_EQ(init.splitAt, 0u);
+    engine.handleCommand(requestFrame(2, 40000));
+    for (const Bytes &block : kTwoBlocks) {
+        EngineReply ack = engine.handleCommand(dataFrame(block));
+        EXPECT_EQ(ack.bytes, (Bytes{0x05, 0x00, 0x00}));
+        EXPECT_EQ(ack.splitAt, 1u);
+        EXPECT_EQ(ack.splitDelayMs, 10u);
+    }
+    EngineReply ending = engine.handleCommand(kEnding);
+    EXPECT_EQ(ending.bytes, kEndingConfirmed);
+    EXPECT_EQ(ending.splitAt, 2u);
+    EXPECT_EQ(ending.splitDelayMs, 40u);
+    EXPECT_TRUE(engine.log().contains("reply 3: 1 bytes, the rest 10 ms later (misbehaviour)"));
+
+    // A split at or past the reply's end sends it whole.
+    TerminalEngine whole(planOf({{"split-reply", "data:1:10"}}));
+    whole.handleCommand(initFrame(2));
+    whole.handleCommand(requestFrame(2, 4));
+    EngineReply lone = whole.handleCommand(dataFrame(Bytes(4, 1)));
+    EXPECT_EQ(lone.bytes, kAck);
+    EXPECT_EQ(lone.splitAt, 0u);
+    MisbehaviourPlan plan;
+    std::string error;
+    EXPECT_FALSE(plan.applyOption("split-reply", "data:0:10", error));
+    EXPECT_FALSE(plan.applyOption("split-reply", "data:1", error));
+    EXPECT_FALSE(plan.applyOption("split-reply", "data:1:-5", error));
+    EXPECT_TRUE(plan.splitReplies.empty());
+}
+
 TEST(MisbehaviourPlanTest, OptionValuesAreChecked)
 {
     MisbehaviourPlan plan;
