@@ -11,7 +11,8 @@ KLAVSerialPort::KLAVSerialPort(std::string path)
         writeLog(LOG_INFO, "Handler is valid");
     } else {
         openError_ = line_.lastError();
-        writeLog(LOG_ERROR, "Handler is not valid (%s)", SerialLine::errorText(openError_).c_str());
+        writeLog(LOG_ERROR, "Handler is not valid");
+        writeLog(LOG_ERROR, "Open error : %s", SerialLine::errorText(openError_).c_str());
     }
     ConfigureCOMSession();  // a port whose settings failed is still usable as it is
     writeLog(LOG_EXIT, "KLAVSerialPort::KLAVSerialPort");
