@@ -2,6 +2,7 @@
 
 #include "KLAVConsoleLoad.h"
 #include "base/KLAVLog.h"
+#include "base/KLAVVisibleText.h"
 #include "platform/NativeFile.h"
 
 #include <QFile>
@@ -14,12 +15,15 @@
 
 namespace {
 
-// A regular file that can be opened for reading. A folder is refused too,
-// as opening one for reading fails on Windows.
-bool isReadableFile(const std::string &path)
+// Why path is not a regular file that can be opened for reading; None when
+// it is. A folder is refused too, as opening one for reading fails on
+// Windows; a FIFO or a device is refused without waiting on it.
+FileProblem databaseFileProblem(const std::string &path)
 {
     QFile file;
-    return openRegularFile(QByteArray::fromStdString(path), file);
+    FileProblem problem = FileProblem::None;
+    (void)openRegularFile(QByteArray::fromStdString(path), file, &problem);
+    return problem;
 }
 
 } // namespace
@@ -59,6 +63,12 @@ std::vector<std::string> programArguments(int argc, char *argv[])
         if (std::any_of(std::begin(flags), std::end(flags), named) && !joined)
             continue;
         if (std::any_of(std::begin(withValue), std::end(withValue), named)) {
+            if (!joined && i + 1 == argc) {
+                // Its value never came: Qt would stop the program on it, so
+                // it stays a word of the command line and is refused there.
+                args.push_back(word);
+                continue;
+            }
             if (!joined)
                 ++i; // its value follows
             continue;
@@ -124,8 +134,9 @@ int analyzeArgs(std::vector<std::string> args)
     }
 
     std::string pad = "2";
-    if (!isReadableFile(args[1])) {
-        std::printf("\nDatabase file does not exist\n");
+    if (const FileProblem problem = databaseFileProblem(args[1]); problem != FileProblem::None) {
+        writeLog(LOG_ERROR, "Database file %s", fileProblemText(problem));
+        std::printf("\nDatabase file %s\n", fileProblemText(problem));
         putInstructions();
         std::printf("\nResult code : %d", ARGS_DATABASE_MISSING);
         writeLog(LOG_EXIT, "analyzeArgs");
@@ -145,9 +156,9 @@ int analyzeArgs(std::vector<std::string> args)
     }
 
     std::printf("\n\nParameters: ");
-    std::printf("\n\tDatabase file : %s", args[1].c_str());
-    std::printf("\n\tPort name : %s", args[2].c_str());
-    std::printf("\n\tPAD number : %s\n", pad.c_str());
+    std::printf("\n\tDatabase file : %s", consoleVisible(args[1]).c_str());
+    std::printf("\n\tPort name : %s", consoleVisible(args[2]).c_str());
+    std::printf("\n\tPAD number : %s\n", consoleVisible(pad).c_str());
     std::fflush(stdout);
 
     const int code = cmdExec(args[1], args[2], pad);

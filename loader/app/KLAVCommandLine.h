@@ -20,6 +20,8 @@ int analyzeArgs(std::vector<std::string> args);
 // The program's own words of the command line: argv with the options Qt's
 // application object takes for itself (-platform X, -style=X, -reverse, ...)
 // left out, so they never count as a database path or choose the console.
+// Such an option as the last word, without the value it needs, stays a word
+// of the command line: the console refuses it with the usage text.
 std::vector<std::string> programArguments(int argc, char *argv[]);
 
 // Prints the usage text.

@@ -54,6 +54,8 @@ int main(int argc, char *argv[])
     // a widgets application. Qt's own options choose no mode.
     const std::vector<std::string> args = programArguments(argc, argv);
     const bool consoleMode = args.size() != 1;
+    if (consoleMode)
+        keepRunningWhenOutputCloses();
     std::unique_ptr<QCoreApplication> app;
     if (consoleMode)
         app = std::make_unique<QCoreApplication>(argc, argv);

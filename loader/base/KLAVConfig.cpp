@@ -3,6 +3,7 @@
 #include "KLAVRunMode.h"
 #include "KLAVLog.h"
 #include "platform/AppFolders.h"
+#include "platform/SharedFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,9 +11,11 @@
 #include <QMessageBox>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 ConfigStruct g_config;
 QString g_recentPath;
@@ -29,8 +32,13 @@ void showInvalidConfigBox()
                              QMessageBox::Ok);
 }
 
-// Reads every line of the file (a line ends at LF, which is removed).
-bool readLines(const std::string &path, std::vector<std::string> &lines)
+// The byte-order mark some editors (Windows Notepad) put before UTF-8 text.
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+// Reads every line of the file (a line ends at LF, which is removed). A
+// byte-order mark at its start is no part of the first line; bom tells
+// whether there was one.
+bool readLines(const std::string &path, std::vector<std::string> &lines, bool *bom = nullptr)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -38,6 +46,21 @@ bool readLines(const std::string &path, std::vector<std::string> &lines)
     std::string line;
     while (std::getline(in, line))
         lines.push_back(line);
+    const bool marked = !lines.empty() && lines[0].compare(0, 3, kUtf8Bom) == 0;
+    if (marked)
+        lines[0].erase(0, 3);
+    if (bom)
+        *bom = marked;
+    return !in.bad();
+}
+
+// The whole file, or nothing when it cannot be read.
+bool readWhole(const std::string &path, std::string &content)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
@@ -60,19 +83,35 @@ bool startsWith(const std::string &text, const char *prefix)
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// Keeps an invalid file as "KLAV_init.ini.bak" (replacing an older backup)
-// before the default replaces it, so the user's edits are not lost.
-void backUpInvalidFile(const std::string &path)
+// Most backups of invalid files kept side by side.
+constexpr int kMaxBackups = 99;
+
+// Keeps an invalid file under the first of "KLAV_init.ini.bak",
+// "KLAV_init.ini.bak2", ... that is free or already holds the very same
+// bytes: a backup never replaces an earlier one that differs from it, and
+// nothing is written through a link. The name kept under, or empty when the
+// file could not be kept (it must then not be replaced).
+std::string backUpInvalidFile(const std::string &path)
 {
-    QFileInfo info(QString::fromStdString(path));
-    if (!info.isFile())
-        return;
-    const std::string backup = path + ".bak";
-    QFile::remove(QString::fromStdString(backup));
-    if (QFile::rename(QString::fromStdString(path), QString::fromStdString(backup)))
-        writeLog(LOG_INFO, "Invalid config file kept as %s.bak", kRelativeConfigPath);
-    else
-        writeLog(LOG_ERROR, "Invalid config file could not be kept as %s.bak", kRelativeConfigPath);
+    std::string invalid;
+    if (!readWhole(path, invalid))
+        return {};
+    for (int n = 1; n <= kMaxBackups; ++n) {
+        const std::string backup = path + ".bak" + (n > 1 ? std::to_string(n) : std::string());
+        const EntryKind kind = entryKind(backup);
+        std::string earlier;
+        if (kind == EntryKind::RegularFile && (!readWhole(backup, earlier) || earlier != invalid))
+            continue;
+        if (kind != EntryKind::Absent && kind != EntryKind::RegularFile)
+            continue;
+        std::string why;
+        if (!replaceFile(path, backup, why))
+            break;
+        writeLog(LOG_INFO, "Invalid config file kept as %s", backup.c_str());
+        return backup;
+    }
+    writeLog(LOG_ERROR, "Invalid config file could not be kept as %s.bak", kRelativeConfigPath);
+    return {};
 }
 
 enum class Field { Text, List };
@@ -272,29 +311,63 @@ void parse_variable(const std::string &line, ConfigStruct &config)
     writeLog(LOG_EXIT, "parse_variable");
 }
 
+// Makes sure the file at configPath exists and is valid: writes the default
+// file when it is missing, keeps an invalid one as a backup and writes the
+// default in its place. False when the file was found invalid.
+bool ensureValidFile(const std::string &configPath, std::string &backup)
+{
+    if (!QFileInfo(QString::fromStdString(configPath)).isFile()) {
+        writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
+                 kRelativeConfigPath, configPath.c_str());
+        createConfigFile(configPath);
+    }
+    const bool valid = checkConfigFile(configPath);
+    writeLog(LOG_INFO, "Config file validity : %d", valid ? 1 : 0);
+    if (!valid) {
+        // The user's file is replaced only once it is kept.
+        backup = backUpInvalidFile(configPath);
+        if (!backup.empty())
+            createConfigFile(configPath);
+    }
+    return valid;
+}
+
 void configFromFolder(ConfigStruct &config, const std::string &folder)
 {
     writeLog(LOG_ENTER, "config_from_file");
     QDir().mkpath(QString::fromStdString(folder));  // failure ignored
     const std::string configPath = folder + "/KLAV_init.ini";
 
-    if (!QFileInfo(QString::fromStdString(configPath)).isFile()) {
-        writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
-                 kRelativeConfigPath, configPath.c_str());
-        createConfigFile(configPath);
+    // Runs started at the same moment check, keep and replace the file one
+    // after the other, never one run between another's steps.
+    bool valid;
+    std::string backup;
+    {
+        const FileLock lock(folder + "/KLAV_init.lock");
+        if (!lock.held())
+            writeLog(LOG_ERROR, "config_from_file : no lock (%s)", lock.error().c_str());
+        valid = ensureValidFile(configPath, backup);
     }
-
-    const bool valid = checkConfigFile(configPath);
-    writeLog(LOG_INFO, "Config file validity : %d", valid ? 1 : 0);
     if (!valid) {
         if (!g_consoleMode && g_showInvalidConfigNotice)
             g_showInvalidConfigNotice();
-        backUpInvalidFile(configPath);
-        createConfigFile(configPath);
+        if (g_consoleMode && !backup.empty()) {
+            std::printf("\nConfig file not valid: replaced by the default file, the invalid file is kept as %s",
+                        backup.c_str());
+            std::fflush(stdout);
+        }
     }
 
     std::vector<std::string> lines;
-    if (!readLines(configPath, lines)) {
+    if (!valid && backup.empty()) {
+        // The invalid file stays as the user left it; the defaults are read instead.
+        std::string text = defaultConfigText();
+        for (size_t start = 0; start <= text.size();) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+    } else if (!readLines(configPath, lines)) {
         writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
                  kRelativeConfigPath, configPath.c_str());
         createConfigFile(configPath);  // the record keeps what it holds
@@ -346,12 +419,16 @@ void printConfig(const ConfigStruct &config)
 
 bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath)
 {
+    // Not between another start's check and replacement of the same file.
+    const std::string folder = path.substr(0, path.find_last_of("/\\") + 1);
+    const FileLock lock(folder + "KLAV_init.lock");
     std::vector<std::string> lines;
-    if (!readLines(path, lines)) {
+    bool bom = false;
+    if (!readLines(path, lines, &bom)) {
         writeLog(LOG_ERROR, "writeConfig : cannot read %s", path.c_str());
         return false;
     }
-    std::string content;
+    std::string content = bom ? kUtf8Bom : "";
     for (const std::string &line : lines) {
         if (startsWith(line, "&RecentPath="))
             content += "&RecentPath=" + newRecentPath;

@@ -40,8 +40,14 @@ extern QString g_recentPath;  // RecentPath decoded from UTF-8
 constexpr size_t kConfigValueMax = 255;
 
 // Makes sure "config/KLAV_init.ini" beside the executable exists and is
-// valid (else the default replaces it, the invalid one kept as .bak), then
-// fills the record from it.
+// valid, then fills the record from it. An invalid file is kept as
+// "KLAV_init.ini.bak" (".bak2", ... when an earlier, different backup is
+// there) and the default file replaces it; in console mode one line names
+// the backup. A file that cannot be kept is left alone and the defaults are
+// read instead. Runs of the program started at once take turns: the check,
+// the backup and the default are written under the lock file
+// "config/KLAV_init.lock". A UTF-8 byte-order mark before the first line is
+// read past.
 void config_from_file(ConfigStruct &config);
 
 // The same, for the "config" folder given (created when missing).

@@ -2,6 +2,7 @@
 
 #include "KLAVConfig.h"
 #include "platform/AppFolders.h"
+#include "platform/SharedFiles.h"
 
 #include <QDir>
 
@@ -10,7 +11,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -19,10 +22,9 @@ constexpr size_t kBufferSize = 512;    // message and line text: at most 511 byt
 constexpr size_t kBackupNameSize = 128;
 
 std::mutex g_logLock;
-FILE *g_logFile = nullptr;
+std::unique_ptr<LogFile> g_logFile;
 char g_logfileStream[256] = "";
 int g_depth = 0;
-long g_logSize = 0;  // bytes written to the open file, so no call asks the file
 
 // "dd/mm/yyyy HHhMMmSSs - " of the second last formatted: the time is
 // formatted once per second, not once per line.
@@ -62,21 +64,60 @@ void appendLimited(char *line, size_t &length, size_t limit, const char *text)
         line[length++] = *text++;
 }
 
+// The log ends for the run, with one line on standard error saying why: the
+// log is the program's only account of a run, so it does not go quiet
+// without a word.
+void endLog(const char *what, const std::string &why)
+{
+    g_logFile.reset();
+    std::fprintf(stderr, "KLAVCharger: %s: %s\n", what, why.c_str());
+}
+
+// Opens the log at g_logfileStream; false (and the log ended) when that fails.
+bool reopenLog(bool emptyIfAlone, const char *what)
+{
+    bool refused = false;
+    std::string why;
+    g_logFile = LogFile::open(g_logfileStream, emptyIfAlone, refused, why);
+    if (!g_logFile && refused)
+        endLog(what, why);
+    return g_logFile != nullptr;
+}
+
+// Other runs may write the same log: the move to the backup happens under a
+// lock that every run takes, and a run that finds the file already moved by
+// another only follows it to the new file.
 void rotateIfFull()
 {
     if (g_logfileStream[0] == '\0' || !g_logFile)
         return;
-    if (g_logSize < kLogRotateSize)
+    if (g_logFile->size() < kLogRotateSize)
         return;
-    std::fclose(g_logFile);
-    g_logFile = nullptr;
     const std::string backup = logBackupName(g_logfileStream);
-    if (backup.empty())
-        return;  // logging ends for the run
-    std::remove(backup.c_str());
-    std::rename(g_logfileStream, backup.c_str());
-    g_logFile = std::fopen(g_logfileStream, "w+");
-    g_logSize = 0;
+    if (backup.empty()) {
+        g_logFile.reset();  // logging ends for the run
+        return;
+    }
+    const FileLock lock(logLockName(g_logfileStream));
+    if (!lock.held()) {
+        endLog("the log stops here", lock.error());
+        return;
+    }
+    if (g_logFile->isAt(g_logfileStream)) {
+        if (g_logFile->size() < kLogRotateSize)
+            return;
+        const EntryKind kind = entryKind(backup);
+        if (kind != EntryKind::Absent && kind != EntryKind::RegularFile) {
+            endLog("the log stops here", backup + " " + entryKindText(kind));
+            return;
+        }
+        std::string why;
+        if (!replaceFile(g_logfileStream, backup, why)) {
+            endLog("the log stops here", why);
+            return;
+        }
+    }
+    (void)reopenLog(false, "the log stops here");
 }
 
 }  // namespace
@@ -109,12 +150,11 @@ void writeLog(int level, const char *format, ...)
         appendLimited(line, length, textLimit, markerFor(level));
         appendLimited(line, length, textLimit, message);
         line[length++] = '\n';
-        g_logSize += long(std::fwrite(line, 1, length, g_logFile));
+        (void)g_logFile->append(line, length);
 
         if (level == LOG_ENTER && g_depth + 2 <= kLogMaxDepth)
             g_depth += 2;
     }
-    std::fflush(g_logFile);
     rotateIfFull();
 }
 
@@ -128,6 +168,14 @@ std::string logBackupName(const std::string &logPath)
     if (backup.size() >= kBackupNameSize)
         return {};
     return backup;
+}
+
+std::string logLockName(const std::string &logPath)
+{
+    const size_t slash = logPath.find_last_of("/\\");
+    const size_t dot = logPath.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot != 0 && (slash == std::string::npos || dot > slash);
+    return logPath.substr(0, hasExtension ? dot : logPath.size()) + ".lock";
 }
 
 std::string defaultLogFolder()
@@ -151,13 +199,11 @@ void openLogFile()
         std::string path = folder + "/logKLAV.txt";
         if (path.size() >= sizeof g_logfileStream)
             return;
-        if (g_logFile)
-            std::fclose(g_logFile);
+        g_logFile.reset();
         std::memcpy(g_logfileStream, path.c_str(), path.size() + 1);
-        g_logFile = std::fopen(g_logfileStream, "w+");
-        g_logSize = 0;
         g_depth = 0;
-        if (!g_logFile)
+        // Each start begins a new log, unless another run is writing it.
+        if (!reopenLog(true, "no log for this run"))
             return;
     }
     writeLog(LOG_INFO, "parse_variable : g_logfileStream = %s", g_logfileStream);
@@ -166,10 +212,7 @@ void openLogFile()
 void closeLogFile()
 {
     std::lock_guard<std::mutex> lock(g_logLock);
-    if (g_logFile) {
-        std::fclose(g_logFile);
-        g_logFile = nullptr;
-    }
+    g_logFile.reset();
 }
 
 std::string logFilePath()

@@ -2,6 +2,18 @@
 // Diagnostic log of KLAVCharger: one optional text file, switched on by the
 // configuration file (LogOption "1" before LogPath). Every call is a no-op
 // while no log file is open, so callers never test whether logging is on.
+//
+// The log folder may be one that other users can write to, and several runs
+// may log into it at once:
+// - the log and its backup are only ever a regular file that is no link (a
+//   link, a FIFO, a device or a folder in their place is refused: no log for
+//   the run, or no more log, and one line on standard error saying why);
+// - every line is appended whole with one write, so lines of runs writing
+//   at once never cut into each other, and a run that starts while another
+//   writes the log keeps the other's lines instead of emptying the file;
+// - the move to the ".old" backup happens under a lock file beside the log
+//   ("logKLAV.lock") that every run takes; a run whose file was moved by
+//   another follows it to the new file.
 
 #include <string>
 
@@ -41,6 +53,10 @@ constexpr int kLogMaxDepth = 64;
 // character) is replaced by ".old", else ".old" is appended. Empty when the
 // name would not fit the 128-byte limit of the backup name.
 std::string logBackupName(const std::string &logPath);
+
+// The lock file of the log's rotation: the log's name with ".lock" in
+// place of its extension.
+std::string logLockName(const std::string &logPath);
 
 // Folder that LogPath "." stands for: <Documents>/KLAVCharger.
 std::string defaultLogFolder();

@@ -502,6 +502,8 @@ void KLAVInterface::showResultBox(const QString &text, QMessageBox::Icon icon)
 {
     QMessageBox box(this);
     box.setWindowTitle(tr("KLAV message"));
+    // Plain text: a terminal's NACK text is shown as it is, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setIcon(icon);
     box.setWindowIcon(windowIcon());

@@ -4,6 +4,7 @@
 #include "platform/NativeFile.h"
 
 #include <QAtomicInteger>
+#include <QFile>
 #include <QSqlRecord>
 #include <QVariant>
 
@@ -91,6 +92,23 @@ QString KLAVDbManager::immutableUri(const QByteArray &path)
     uri += QString::fromLatin1(absolute.toPercentEncoding("/:"));
     uri += QStringLiteral("?immutable=1");
     return uri;
+}
+
+KLAVDbManager::PendingWrite KLAVDbManager::pendingWrite() const
+{
+    // The first 8 bytes of a journal that rolls changes back; a journal kept
+    // after its transaction (journal_mode PERSIST) has them zeroed, one cut
+    // short (TRUNCATE) is empty.
+    static const QByteArray kJournalMagic("\xD9\xD5\x05\xF9\x20\xA1\x63\xD7", 8);
+    // A write-ahead log of its 32-byte header alone holds no change.
+    constexpr qint64 kWalHeaderSize = 32;
+    QFile journal;
+    if (openRegularFile(dbFile + "-journal", journal) && journal.read(8) == kJournalMagic)
+        return PendingWrite::Journal;
+    QFile wal;
+    if (openRegularFile(dbFile + "-wal", wal) && wal.size() > kWalHeaderSize)
+        return PendingWrite::Wal;
+    return PendingWrite::None;
 }
 
 bool KLAVDbManager::checkCoherence()

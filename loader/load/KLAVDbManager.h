@@ -8,7 +8,9 @@
 // database never creates a file at a mistyped path, never rolls back a
 // journal in the user's file and leaves no -wal/-shm files beside it. An
 // immutable open reads the main file alone, so the check and the rows
-// describe exactly the bytes that are sent to the terminal.
+// describe exactly the bytes that are sent to the terminal. As an immutable
+// open also ignores other programs' locks and journals, pendingWrite() tells
+// first whether the main file alone is the whole database.
 //
 // Each manager has a connection of its own, under a name of its own. The
 // connection is opened by the first read, so on the thread that runs the load,
@@ -42,6 +44,19 @@ public:
 
     KLAVDbManager(const KLAVDbManager &) = default;
     KLAVDbManager &operator=(const KLAVDbManager &) = default;
+
+    // What another program writing the database leaves beside the file.
+    enum class PendingWrite {
+        None,     // the file alone holds every committed change
+        Journal,  // a rollback journal with a live header: a write
+                  // transaction is open, or was cut short, and the file may
+                  // hold changes that are to be rolled back
+        Wal,      // a write-ahead log with content: committed changes that
+                  // may not be in the file yet
+    };
+    // Looked at in the file system alone: nothing is opened for writing and
+    // nothing is created.
+    PendingWrite pendingWrite() const;
 
     // True only when "PRAGMA INTEGRITY_CHECK" answers "ok" in its first row.
     bool checkCoherence();

@@ -1,6 +1,7 @@
 #include "KLAVThread.h"
 
 #include "base/KLAVLog.h"
+#include "base/KLAVVisibleText.h"
 #include "load/KLAVLoadResult.h"
 
 #include <string>
@@ -65,7 +66,11 @@ int KLAVThread::operate()
             report->outcomeText(tr("Loading request failed - error : ") + QString::fromLatin1(replyText));
         } else {
             report->line("\nCommunication initialization process failed");
-            report->outcome(result);
+            // A refusal that says what to do is shown as it is said.
+            if (!connector.failureText().isEmpty())
+                report->outcomeText(connector.failureText());
+            else
+                report->outcome(result);
         }
     } else {
         writeLog(LOG_INFO, "Communication initialization process succeeded");
@@ -114,8 +119,10 @@ int KLAVThread::finishDataPhase(int dataResult, const QString &nackText)
     case LOAD_NACK: {
         const QByteArray text = nackText.toUtf8();
         writeLog(LOG_ERROR, "A NACK was received : %s", text.constData());
-        report->line(("\nA NACK was received : " + std::string(text.constData())).c_str());
-        report->outcomeText(tr("A NACK was received : ") + nackText);
+        // The terminal's text is shown, never obeyed: its control
+        // characters are written out.
+        report->line(("\nA NACK was received : " + consoleVisible(text.toStdString())).c_str());
+        report->outcomeText(tr("A NACK was received : ") + windowVisible(nackText));
         return LOAD_NACK;
     }
     case LOAD_NACK_INCOMPLETE:
@@ -126,6 +133,11 @@ int KLAVThread::finishDataPhase(int dataResult, const QString &nackText)
     case LOAD_FILE_NOT_OPENED:
         // The file failed under the load: no ending frame, the terminal must
         // not take a partial database as complete.
+        if (!connector.failureText().isEmpty()) {
+            // The connector has said why (the file changed under the load).
+            report->outcomeText(connector.failureText());
+            return LOAD_FILE_NOT_OPENED;
+        }
         writeLog(LOG_ERROR, "The database file could not be read");
         report->line("\nThe database file could not be read");
         report->outcome(LOAD_FILE_NOT_OPENED);

@@ -3,6 +3,7 @@
 #include "KLAVCrc.h"
 #include "KLAVRequestFrame.h"
 #include "base/KLAVLog.h"
+#include "base/KLAVVisibleText.h"
 #include "load/KLAVLoadResult.h"
 #include "port/KLAVPcscPort.h"
 #include "platform/NativeFile.h"
@@ -14,6 +15,10 @@
 #include <QString>
 
 namespace {
+
+// SQLite's file header: its change counter and page count move with every
+// committed change that reaches the file.
+constexpr qint64 kDatabaseHeaderSize = 100;
 
 // Bytes 1 to 6 of the initialisation frame and its reply: bytes 3 and 4
 // (least significant first) are 30720, the largest data frame.
@@ -77,6 +82,11 @@ KLAVUsbConnector &KLAVUsbConnector::operator=(const KLAVUsbConnector &other)
         port.reset();
         file.reset();
         fileSize = 0;
+        dbPath.clear();
+        stamped = false;
+        startStamp = FileStamp();
+        startHeader.clear();
+        failure.clear();
         bytesRead = 0;
         bytesSent = 0;
         portFactory = other.portFactory;
@@ -104,12 +114,20 @@ bool KLAVUsbConnector::openDatabaseFile()
 {
     writeLog(LOG_ENTER, "KLAVUsbConnector::openDatabaseFile");
     auto opened = std::make_unique<QFile>();
-    bool ok = openRegularFile(dbManager.getDbFile(), *opened);
-    if (ok && !KLAVRequestFrame::fileSizeFits(opened->size())) {
+    FileProblem problem = FileProblem::None;
+    if (!stamped)  // opened without the opening phase: the load begins here
+        stamped = takeSnapshot(startStamp, startHeader);
+    bool ok = openRegularFile(databasePath(), *opened, &problem);
+    if (!ok) {
+        refuse(std::string("\nDatabase file ") + fileProblemText(problem));
+    } else if (!KLAVRequestFrame::fileSizeFits(opened->size())) {
         writeLog(LOG_ERROR,
                  "Database file of %lld bytes is too large to be loaded (limit %lld bytes)",
                  static_cast<long long>(opened->size()),
                  static_cast<long long>(KLAVRequestFrame::kLargestFileSize));
+        refuse("\nThe database file is too large for a terminal: " + std::to_string(opened->size()) +
+               " bytes, where the size field of the request frame holds at most " +
+               std::to_string(KLAVRequestFrame::kLargestFileSize));
         ok = false;
     }
     // The size is taken once: what the request frame announces is what is sent.
@@ -118,6 +136,41 @@ bool KLAVUsbConnector::openDatabaseFile()
     file = ok ? std::move(opened) : nullptr;
     writeLog(LOG_EXIT, "KLAVUsbConnector::openDatabaseFile");
     return ok;
+}
+
+void KLAVUsbConnector::refuse(const std::string &text)
+{
+    // Console lines begin with their line end; the log and the window take the words.
+    const char *words = text.c_str() + (text.rfind('\n', 0) == 0 ? 1 : 0);
+    writeLog(LOG_ERROR, "%s", words);
+    showLine(text.c_str());
+    failure = QString::fromUtf8(words);
+}
+
+const QByteArray &KLAVUsbConnector::databasePath()
+{
+    if (dbPath.isNull())
+        dbPath = dbManager.getDbFile();
+    return dbPath;
+}
+
+bool KLAVUsbConnector::takeSnapshot(FileStamp &stamp, QByteArray &header)
+{
+    const QByteArray path = databasePath();
+    QFile opened;
+    if (!fileStamp(path, stamp) || !openRegularFile(path, opened))
+        return false;
+    header = opened.read(kDatabaseHeaderSize);
+    return true;
+}
+
+bool KLAVUsbConnector::unchangedSinceStart(bool withHeader)
+{
+    FileStamp now;
+    QByteArray header;
+    if (!withHeader)
+        return fileStamp(databasePath(), now) && now == startStamp;
+    return takeSnapshot(now, header) && now == startStamp && header == startHeader;
 }
 
 std::int64_t KLAVUsbConnector::databaseFileSize() const
@@ -191,7 +244,30 @@ void KLAVUsbConnector::showLine(const char *text) const
 
 int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
 {
-    // The two checks of the database come before any contact with the terminal.
+    failure.clear();
+    const QByteArray path = databasePath();
+    // A FIFO or a device would hold the reads below for ever: refused at once.
+    const FileProblem kind = entryProblem(path);
+    if (kind != FileProblem::None && kind != FileProblem::Missing && kind != FileProblem::PermissionDenied) {
+        refuse(std::string("\nDatabase file ") + fileProblemText(kind));
+        return LOAD_FILE_NOT_OPENED;
+    }
+    // What the file is now, before anything reads it: any write from here
+    // to the ending frame shows against it.
+    stamped = takeSnapshot(startStamp, startHeader);
+    // The checks of the database come before any contact with the terminal.
+    switch (dbManager.pendingWrite()) {
+    case KLAVDbManager::PendingWrite::Journal:
+        refuse("\nThe database is being written by another program (a journal is beside it): "
+               "close the program that writes it, then start the load again");
+        return LOAD_NOT_COHERENT;
+    case KLAVDbManager::PendingWrite::Wal:
+        refuse("\nThe database has changes that are not in its file yet (a -wal file is beside it): "
+               "close the program that writes it, then start the load again");
+        return LOAD_NOT_COHERENT;
+    case KLAVDbManager::PendingWrite::None:
+        break;
+    }
     if (!dbManager.checkCoherence()) {
         writeLog(LOG_ERROR, "The database is not coherent");
         showLine("\nThe database is not coherent");
@@ -202,12 +278,23 @@ int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
         writeLog(LOG_ERROR, "Could not open database file");
         return LOAD_FILE_NOT_OPENED;
     }
+    if (!unchangedSinceStart(true)) {
+        refuse("\nThe database file was written to while it was checked: nothing is sent; "
+               "close the program that writes it, then start the load again");
+        return LOAD_FILE_NOT_OPENED;
+    }
     bool answered = false;
     if (!initializeConnection(answered)) {
         writeLog(LOG_ERROR, "Protocol initialization failed");
         return LOAD_INIT_FAILED;
     }
     if (!answered) {
+        if (const char *why = port->openFailure()) {
+            // Not the terminal's silence: the port never opened.
+            refuse("\nThe port " + consoleVisible(device.getPortCOM()) + " (" +
+                   consoleVisible(device.getLpFileName()) + ") " + why);
+            return LOAD_NO_RESPONSE;
+        }
         writeLog(LOG_ERROR, "No response from the terminal");
         showLine("\nNo response from the terminal");
         return LOAD_NO_RESPONSE;
@@ -277,7 +364,17 @@ int KLAVUsbConnector::sendDataFrame(QString &nackText)
     // One frame buffer for the whole load: the file is never held whole.
     QByteArray &frame = dataFrame;
     frame.resize(3 + kBlockSize);
-    if (!file || bytesRead >= fileSize) {
+    // The terminal keeps only a file that is the one the load began with:
+    // a write to it since stops the load before the next block and before
+    // the ending frame.
+    const bool atEnd = !file || bytesRead >= fileSize;
+    if (file && !unchangedSinceStart(atEnd)) {
+        refuse("\nThe database file changed during the load: the load stops before the terminal "
+               "takes it; close the program that writes it, then start the load again");
+        writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
+        return LOAD_FILE_NOT_OPENED;
+    }
+    if (atEnd) {
         writeLog(LOG_ERROR, "All data in file have been read");
         writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
         return LOAD_END_OF_FILE;

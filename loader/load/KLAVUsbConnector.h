@@ -18,6 +18,7 @@
 #include "load/KLAVLoadReport.h"
 #include "port/KLAVDevice.h"
 #include "port/KLAVDevicePort.h"
+#include "platform/NativeFile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -28,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class KLAVUsbConnector {
 public:
@@ -45,6 +47,10 @@ public:
 
     // Opening phase; 0 when the request frame was confirmed, else 1, 2, 3, 4
     // or 14. replyText receives the terminal's reply to the request in hex.
+    // Before the terminal hears anything the database is refused with 2
+    // when it is no regular file (a FIFO, a device, a folder), and with 1
+    // when another program is writing it (a journal or a write-ahead log
+    // beside it) or it fails its integrity check.
     int operate(QByteArray &replyText);
     // Creates the port and runs the initialisation exchange. True when every
     // byte received matched; answered tells whether anything came at all.
@@ -53,8 +59,10 @@ public:
     bool sendRequestFrame(QByteArray frame, QByteArray &replyText);
     // Sends the next block of the file: 0 accepted, 5 NACK with text, 6
     // incomplete NACK, 7 refused, 9 nothing left to send, 14 no reply, 2 the
-    // file could not be read or ended before the size announced (no frame is
-    // sent then).
+    // file could not be read, ended before the size announced or was written
+    // to since the load began (no frame is sent then, and after the last
+    // block 2 comes instead of 9, so no ending frame confirms a file that
+    // changed under the load).
     int sendDataFrame(QString &nackText);
     // Sends the ending frame; true when 05 00 00 came back.
     bool sendEndingFrame();
@@ -89,6 +97,11 @@ public:
     // (2^31 bytes or more); both are refused before the terminal is reached.
     bool openDatabaseFile();
 
+    // Why the load was refused, in words for the user ("The database is
+    // being written by another program ..."); empty when nothing was
+    // refused or the result code says it all.
+    const QString &failureText() const { return failure; }
+
     // Size of the database file when it was opened, which the request frame
     // announces and the transfer sends; 0 while none is open.
     std::int64_t databaseFileSize() const;
@@ -118,12 +131,26 @@ public:
 private:
     int runOpeningPhase(QByteArray &replyText);
     void showLine(const char *text) const;
+    // Logs text as an error, prints it on the console and keeps it for the window.
+    void refuse(const std::string &text);
+    // Stamp and header of the database file as they are now; false when
+    // the file cannot be looked at.
+    bool takeSnapshot(FileStamp &stamp, QByteArray &header);
+    // Whether the file is still as it was when the load began.
+    bool unchangedSinceStart(bool withHeader);
+    // The database path, asked of the database access once.
+    const QByteArray &databasePath();
 
     KLAVDevice device;
     KLAVDbManager dbManager;
     std::unique_ptr<KLAVDevicePort> port;
     std::unique_ptr<QFile> file;
     std::int64_t fileSize = 0;
+    QByteArray dbPath;
+    bool stamped = false;    // startStamp and startHeader are taken
+    FileStamp startStamp;    // the database file when the load began
+    QByteArray startHeader;  // its first 100 bytes (SQLite's file header)
+    QString failure;
     std::int64_t bytesRead = 0;
     std::int32_t bytesSent = 0;
     QByteArray dataFrame;  // reused for every block

@@ -16,3 +16,7 @@ void hideConsoleWindow()
         return;
     ShowWindow(console, SW_HIDE);
 }
+
+// Windows has no signal for a closed pipe: the write fails and stdio keeps
+// the error to itself.
+void keepRunningWhenOutputCloses() {}

@@ -46,6 +46,9 @@ struct SerialReadEnd {
     uint32_t quietGap = 0;
 };
 
+// What a failed open tells of the device.
+enum class SerialOpenProblem { None, InUse, NotAllowed, Missing, Other };
+
 class SerialLine {
 public:
     SerialLine() = default;
@@ -82,6 +85,8 @@ public:
 
     int lastError() const { return lastError_; }
     static std::string errorText(int code);
+    // The kind of failure an error number of open() stands for.
+    static SerialOpenProblem openProblemOf(int code);
 
 private:
     static constexpr intptr_t kInvalidHandle = -1;

@@ -308,3 +308,23 @@ std::string SerialLine::errorText(int code)
 {
     return std::strerror(code);
 }
+
+SerialOpenProblem SerialLine::openProblemOf(int code)
+{
+    switch (code) {
+    case 0:
+        return SerialOpenProblem::None;
+    case EBUSY:  // TIOCEXCL or the flock of another owner
+        return SerialOpenProblem::InUse;
+    case EACCES:
+    case EPERM:
+        return SerialOpenProblem::NotAllowed;
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+        return SerialOpenProblem::Missing;
+    default:
+        return SerialOpenProblem::Other;
+    }
+}

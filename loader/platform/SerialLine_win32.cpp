@@ -254,3 +254,19 @@ std::string SerialLine::errorText(int code)
         result.pop_back();
     return result.empty() ? "error " + std::to_string(code) : result;
 }
+
+SerialOpenProblem SerialLine::openProblemOf(int code)
+{
+    switch (code) {
+    case 0:
+        return SerialOpenProblem::None;
+    case ERROR_ACCESS_DENIED:  // what a second opener of a COM port gets
+    case ERROR_SHARING_VIOLATION:
+        return SerialOpenProblem::InUse;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return SerialOpenProblem::Missing;
+    default:
+        return SerialOpenProblem::Other;
+    }
+}

@@ -35,6 +35,10 @@ public:
     // Ends the connection; true when it closed cleanly or was not open.
     virtual bool closePort() = 0;
 
+    // Why the port could not be opened ("is in use by another program",
+    // ...); null when it is open or the port cannot tell.
+    virtual const char *openFailure() const { return nullptr; }
+
     // The time-outs the protocol passes back into ExecuteCommand.
     virtual uint32_t getReadTotalTimeout() { return 0; }
     virtual uint32_t getReadIntervalTimeout() { return 0; }

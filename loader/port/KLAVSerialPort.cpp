@@ -7,10 +7,13 @@
 KLAVSerialPort::KLAVSerialPort(std::string path)
 {
     writeLog(LOG_ENTER, "KLAVSerialPort::KLAVSerialPort");
-    if (line_.open(path))
+    if (line_.open(path)) {
         writeLog(LOG_INFO, "Handler is valid");
-    else
+    } else {
+        openError_ = line_.lastError();
         writeLog(LOG_ERROR, "Handler is not valid");
+        writeLog(LOG_ERROR, "Open error : %s", SerialLine::errorText(openError_).c_str());
+    }
     ConfigureCOMSession();  // a port whose settings failed is still usable as it is
     writeLog(LOG_EXIT, "KLAVSerialPort::KLAVSerialPort");
 }
@@ -21,6 +24,25 @@ KLAVSerialPort::~KLAVSerialPort()
     if (line_.isOpen())
         line_.close();
     writeLog(LOG_EXIT, "KLAVSerialPort::~KLAVSerialPort");
+}
+
+const char *KLAVSerialPort::openFailure() const
+{
+    if (line_.isOpen())
+        return nullptr;
+    switch (SerialLine::openProblemOf(openError_)) {
+    case SerialOpenProblem::None:
+        return nullptr;
+    case SerialOpenProblem::InUse:
+        return "is in use by another program";
+    case SerialOpenProblem::NotAllowed:
+        return "cannot be opened: permission denied";
+    case SerialOpenProblem::Missing:
+        return "does not exist any more";
+    case SerialOpenProblem::Other:
+        break;
+    }
+    return "cannot be opened";
 }
 
 uint16_t KLAVSerialPort::ConfigureCOMSession()

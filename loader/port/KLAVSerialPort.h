@@ -29,6 +29,7 @@ public:
     uint32_t getReadIntervalTimeout() override { return kReadIntervalTimeout; }
 
     bool isOpen() const { return line_.isOpen(); }
+    const char *openFailure() const override;
 
     static constexpr uint32_t kReadTotalTimeout = 3000;
     static constexpr uint32_t kReadIntervalTimeout = 500;
@@ -41,4 +42,5 @@ private:
     bool writeCommand(const uint8_t *command, int32_t commandLength);
 
     SerialLine line_;  // the port handle: open from a successful open until closePort
+    int openError_ = 0;  // the error of a failed open
 };

@@ -3,6 +3,7 @@
 
 #include "rdrload.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,11 +23,16 @@ struct BufferFree {
 using BufferPtr = std::unique_ptr<unsigned char, BufferFree>;
 
 // Only regular files are read: a directory has no bytes to give, and a FIFO
-// or device could block the caller for ever.
-bool isRegularFile(const char *path)
+// or device could block the caller for ever. Nor is a file read that no
+// operation could carry: its size is known before a byte is read.
+bool isLoadableFile(const char *path)
 {
     std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(path), error);
+    const std::filesystem::path name(path);
+    if (!std::filesystem::is_regular_file(name, error))
+        return false;
+    const std::uintmax_t size = std::filesystem::file_size(name, error);
+    return !error && size <= RDRLOAD_LARGEST_IMAGE;
 }
 
 // The file's length, found by seeking to its end; -1 when it cannot be told.
@@ -45,13 +51,14 @@ long fileLength(std::FILE *file)
 extern "C" int LoadBuffer_(char *path, unsigned char **buffer, unsigned long *size,
                            void(__stdcall *)(void *))
 {
-    if (path == nullptr || buffer == nullptr || size == nullptr || !isRegularFile(path))
+    if (path == nullptr || buffer == nullptr || size == nullptr || !isLoadableFile(path))
         return FILE_ERROR;
     FilePtr file(std::fopen(path, "rb"));
     if (!file)
         return FILE_ERROR;
     long length = fileLength(file.get());
-    if (length < 0)
+    // Measured again on the open file: it may have grown since it was looked at.
+    if (length < 0 || static_cast<unsigned long long>(length) > RDRLOAD_LARGEST_IMAGE)
         return FILE_ERROR;
     const auto byteCount = static_cast<unsigned long>(length);
     // One byte at least, so that an empty file still yields a buffer.

@@ -124,7 +124,11 @@ RDRLOAD_EXPORT struct tm *GetClientTime_(unsigned char unused1, int unused2);
 
 /* Reads the whole file at path into a new buffer. On success stores the
    buffer and its size and returns 0; on any failure returns 3 (FILE_ERROR)
-   and leaves *buffer and *size unchanged. The callback is never called. */
+   and leaves *buffer and *size unchanged. A file larger than the largest
+   image an operation can carry (RDRLOAD_LARGEST_IMAGE bytes: lengths and
+   progress counts are 32-bit) is refused with 3 before anything is read or
+   allocated. The callback is never called. */
+#define RDRLOAD_LARGEST_IMAGE 0xFFFFFFFFul
 RDRLOAD_EXPORT int LoadBuffer_(char *path, unsigned char **buffer, unsigned long *size,
                                void(__stdcall *callback)(void *));
 

@@ -12,3 +12,8 @@ std::string defaultLibraryPath();
 
 // Whether standard output is a terminal (progress then shows as a bar).
 bool outputIsTerminal();
+
+// The device the library opens for COM port number `port` (on Linux
+// /dev/COM<n> when that entry is there, else /dev/ttyS<n-1>; on Windows
+// \\.\COM<n>), and whether it is there to be opened.
+std::string portDevice(unsigned char port, bool &present);

@@ -1,6 +1,7 @@
 #include "HostPlatform.h"
 
 #include <climits>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,4 +26,15 @@ std::string defaultLibraryPath()
 bool outputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;
+}
+
+std::string portDevice(unsigned char port, bool &present)
+{
+    struct stat info {};
+    // The library's rule: the COM entry when there is one, link or not.
+    std::string device = "/dev/COM" + std::to_string(port);
+    if (::lstat(device.c_str(), &info) != 0)
+        device = "/dev/ttyS" + std::to_string(port - 1);
+    present = ::stat(device.c_str(), &info) == 0;
+    return device;
 }

@@ -1,6 +1,7 @@
 #include "HostPlatform.h"
 
 #include <cstdio>
+#include <string>
 #include <io.h>
 #include <windows.h>
 
@@ -24,4 +25,12 @@ std::string defaultLibraryPath()
 bool outputIsTerminal()
 {
     return ::_isatty(::_fileno(stdout)) != 0;
+}
+
+std::string portDevice(unsigned char port, bool &present)
+{
+    const std::string name = "COM" + std::to_string(port);
+    char target[512];
+    present = ::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+    return "\\\\.\\" + name;
 }

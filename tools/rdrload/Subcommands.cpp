@@ -1,6 +1,7 @@
 #include "Subcommands.h"
 
 #include "CommandLine.h"
+#include "HostPlatform.h"
 #include "ProgressDisplay.h"
 #include "ResultText.h"
 #include "rdrload.h"
@@ -9,7 +10,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -40,6 +43,43 @@ int finish(HostContext &host, const char *exportName, int result, ResultKind kin
     return exitStatusFor(result, kind);
 }
 
+// What the library's LoadBuffer_ refused in path, as far as it can be told
+// from outside: ": it is N bytes, ..." or empty.
+std::string whyUnreadable(const std::string &path)
+{
+    std::error_code error;
+    const std::filesystem::path name(path);
+    if (!std::filesystem::exists(name, error))
+        return ": it does not exist";
+    if (!std::filesystem::is_regular_file(name, error))
+        return ": it is not a regular file";
+    const std::uintmax_t size = std::filesystem::file_size(name, error);
+    if (!error && size > RDRLOAD_LARGEST_IMAGE)
+        return ": it is " + std::to_string(size) +
+               " bytes, more than the largest image an operation can carry (" +
+               std::to_string(RDRLOAD_LARGEST_IMAGE) + " bytes)";
+    return {};
+}
+
+// False, after saying so, when the device of COM port `port` is not there:
+// the library would find that out only after its retries.
+bool portIsThere(HostContext &host, unsigned char port)
+{
+    bool present = false;
+    const std::string device = portDevice(port, present);
+    if (!present)
+        std::fprintf(host.err, "rdrload: COM%u does not exist: there is no %s\n", unsigned(port),
+                     device.c_str());
+    return present;
+}
+
+// The exit status for a port that is not there: what the library's result
+// for it would give.
+int missingPort()
+{
+    return exitStatusFor(OPEN_COM_PORT, ResultKind::Code);
+}
+
 // A file read by the library's LoadBuffer_ and given back with FreeBuffer_.
 class LoadedFile {
 public:
@@ -62,7 +102,7 @@ public:
         std::string name = path;
         const int result = loadBuffer(name.data(), &data_, &size_, nullptr);
         if (result != 0)
-            std::fprintf(host_.err, "rdrload: cannot read %s\n", path.c_str());
+            std::fprintf(host_.err, "rdrload: cannot read %s%s\n", path.c_str(), whyUnreadable(path).c_str());
         return result;
     }
     unsigned char *data() const { return data_; }
@@ -220,6 +260,8 @@ int runImage(HostContext &host, const Arguments &arguments, const char *name,
     if (int result = image.load(parsed.line.positional()[0]); result != 0)
         return loadFailure(host, result);
     const int checkHeader = parsed.line.has("--check-header") ? 1 : 0;
+    if (!portIsThere(host, parsed.port))
+        return missingPort();
     const int result = withProgress(host, false, [&](ProgressCallback callback) {
         return download(image.data(), image.size(), parsed.port, checkHeader, callback);
     });
@@ -277,6 +319,8 @@ int runPacket(HostContext &host, const Arguments &arguments)
                      parsed.line.positional()[0].c_str());
         return exitstatus::kBadInput;
     }
+    if (!portIsThere(host, parsed.port))
+        return missingPort();
     const int result = withProgress(host, false, [&](ProgressCallback callback) {
         return packetDownload(packet.data(), parsed.port, callback);
     });
@@ -311,6 +355,8 @@ int runBootload(HostContext &host, const Arguments &arguments)
                      "rdrload bootload: the product-identifier file must hold 32 bytes\n");
         return exitstatus::kBadInput;
     }
+    if (!portIsThere(host, parsed.port))
+        return missingPort();
     const int result = withProgress(host, false, [&](ProgressCallback callback) {
         return bootload(config.data(), static_cast<int>(config.size()), boot.data(),
                         static_cast<int>(boot.size()), image.data(), static_cast<int>(image.size()),
@@ -331,6 +377,8 @@ int runUpdate(HostContext &host, const Arguments &arguments)
     LoadedFile package(host);
     if (int result = package.load(parsed.line.positional()[0]); result != 0)
         return loadFailure(host, result);
+    if (!portIsThere(host, parsed.port))
+        return missingPort();
     const int result = withProgress(host, false, [&](ProgressCallback callback) {
         return update(package.data(), package.size(), 0, parsed.port, 0, callback);
     });
@@ -399,6 +447,10 @@ int runUpload(HostContext &host, const Arguments &arguments)
                             result = exitstatus::kUnavailable;
                             return false;
                         }
+                        if (!portIsThere(host, parsed.port)) {
+                            result = missingPort();
+                            return false;
+                        }
                         result = withProgress(host, true, [&](ProgressCallback callback) {
                             return upload(block.data(), letter, size, parsed.port, callback);
                         });
@@ -415,6 +467,10 @@ int runPid(HostContext &host, const Arguments &arguments)
                             result = exitstatus::kUnavailable;
                             return false;
                         }
+                        if (!portIsThere(host, parsed.port)) {
+                            result = missingPort();
+                            return false;
+                        }
                         result = withProgress(host, true, [&](ProgressCallback callback) {
                             return query(block.data(), size, parsed.port, callback);
                         });
@@ -429,6 +485,10 @@ int runType(HostContext &host, const Arguments &arguments)
                         auto query = need<decltype(&ReaderType_)>(host, "ReaderType_");
                         if (query == nullptr) {
                             result = exitstatus::kUnavailable;
+                            return false;
+                        }
+                        if (!portIsThere(host, parsed.port)) {
+                            result = missingPort();
                             return false;
                         }
                         result = withProgress(host, true, [&](ProgressCallback callback) {
@@ -456,6 +516,8 @@ int runTest(HostContext &host, const Arguments &arguments)
     if (testMode == nullptr)
         return exitstatus::kUnavailable;
     std::vector<unsigned char> stored(static_cast<std::size_t>(size) + 1, 0);
+    if (!portIsThere(host, parsed.port))
+        return missingPort();
     const int result = testMode(static_cast<char>(test), stored.data(), size, parsed.port);
     if (result < 0) {
         const std::size_t length = stored[1] | (stored[2] << 8);
@@ -483,6 +545,8 @@ int runDownload(HostContext &host, const Arguments &arguments)
     // Longer files are passed on as they are: the library refuses them.
     const long long length =
         data.size() > INT32_MAX ? INT32_MAX : static_cast<long long>(data.size());
+    if (!portIsThere(host, parsed.port))
+        return missingPort();
     const int result = download(data.data(), static_cast<int>(length), letter, parsed.port);
     return finish(host, "DownloadData_", result, ResultKind::Code);
 }
@@ -504,6 +568,8 @@ int runLines(HostContext &host, const Arguments &arguments)
     // No export closes the port SetLevel_DTR_RTS_ opens: the handle stays
     // ours, and the port open, until the program ends.
     static void *heldPort = nullptr;
+    if (!portIsThere(host, parsed.port))
+        return missingPort();
     const int result =
         setLevels(parsed.port, static_cast<int>(dtr), static_cast<int>(rts), &heldPort);
     const int status = finish(host, "SetLevel_DTR_RTS_", result, ResultKind::Code);

@@ -14,6 +14,9 @@
 
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const std::string kUsage =
@@ -95,7 +98,8 @@ TEST(ProgramArgumentsTest, QtOptionsAreNotTheProgramsWords)
         {{"KLAVCharger", "a.db", "-stylesheet", "x.qss", "COM6", "3"}, {"KLAVCharger", "a.db", "COM6", "3"}},
         {{"KLAVCharger", "-?"}, {"KLAVCharger", "-?"}},
         {{"KLAVCharger", "-h", "-platformx"}, {"KLAVCharger", "-h", "-platformx"}},
-        {{"KLAVCharger", "-platform"}, {"KLAVCharger"}},  // a value that never came
+        {{"KLAVCharger", "-platform"}, {"KLAVCharger", "-platform"}},  // its value never came
+        {{"KLAVCharger", "a.db", "-style"}, {"KLAVCharger", "a.db", "-style"}},
     };
     for (const Case &c : cases) {
         std::vector<char *> argv;
@@ -121,15 +125,51 @@ TEST_F(CommandLineTest, WrongArgumentCountsAreRefusedWith11)
     EXPECT_EQ(r.status, 11);
 }
 
-TEST_F(CommandLineTest, MissingDatabaseIsCode2BeforeThePadIsLookedAt)
+TEST_F(CommandLineTest, ADatabaseThatIsNoReadableFileIsCode2SayingWhatItIs)
 {
-    const std::string expected = "\nDatabase file does not exist\n" + kUsage + "\nResult code : 2\nReturned value : 2";
-    ProgramRun r = run({dir.filePath("missing.db"), "COM6", "99"});
-    EXPECT_EQ(r.out, expected);
-    EXPECT_EQ(r.status, 2);
-    r = run({dir.path(), "COM6"});  // a folder is no database file
-    EXPECT_EQ(r.out, expected);
-    EXPECT_EQ(r.status, 2);
+    const QString fifo = dir.filePath("fifo.db");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString unreadable = dir.filePath("secret.db");
+    QFile(unreadable).open(QIODevice::WriteOnly);
+    QFile::setPermissions(unreadable, QFileDevice::WriteOwner);
+    struct Case {
+        QString path;
+        const char *line;
+    };
+    const Case cases[] = {
+        {dir.filePath("missing.db"), "\nDatabase file does not exist\n"},
+        {dir.path(), "\nDatabase file is a folder, not a file\n"},
+        {"/dev/null", "\nDatabase file is a device, not a file\n"},
+        {fifo, "\nDatabase file is a FIFO (named pipe), not a file\n"},  // at once, no wait for a writer
+        {unreadable, "\nDatabase file cannot be read: permission denied\n"},
+    };
+    for (const Case &c : cases) {
+        if (c.path == unreadable && ::geteuid() == 0)
+            continue;  // root reads every file
+        // The PAD is out of range too: the database is looked at first.
+        const ProgramRun r = run({c.path, "COM6", "99"});
+        EXPECT_EQ(r.out, c.line + kUsage + "\nResult code : 2\nReturned value : 2") << c.line;
+        EXPECT_EQ(r.status, 2);
+    }
+}
+
+TEST_F(CommandLineTest, AQtOptionWithoutItsValueIsAConsoleError)
+{
+    const ProgramRun r = run({"-platform"});
+    EXPECT_EQ(r.out, "\nInvalid arguments\nResult code : 11" + kUsage + "\nReturned value : 11");
+    EXPECT_EQ(r.status, 11);
+}
+
+TEST_F(CommandLineTest, AnInvalidConfigurationReplacedInConsoleModeIsNamedOnce)
+{
+    ASSERT_EQ(run({"-?"}).status, 11);  // the default file is there now
+    QFile config(dir.filePath("config/KLAV_init.ini"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly) && config.write("&ApplicationName=mine\n") > 0);
+    config.close();
+    const std::string backup = dir.filePath("config/KLAV_init.ini.bak").toStdString();
+    EXPECT_EQ(run({"-?"}).out, "\nConfig file not valid: replaced by the default file, the invalid file is kept as " +
+                                   backup + kUsage + "\nReturned value : 11");
+    EXPECT_EQ(run({"-?"}).out, kUsage + "\nReturned value : 11");  // the default is valid
 }
 
 TEST_F(CommandLineTest, PadNumbersOutsideOneToFourteenAreCode12)

@@ -3,6 +3,7 @@
 // atomic rewrite of RecentPath.
 
 #include "app/KLAVCommandLine.h"
+#include "StreamCapture.h"
 #include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
 
@@ -205,20 +206,41 @@ TEST_F(ConfigTest, InvalidFileIsKeptAsBackupThenReplacedByTheDefault)
 {
     std::string noCancel = minimalValidFile(2);
     noCancel.erase(noCancel.find("&Cancel=C\n"), 10);
+    QDir().mkpath(QString::fromStdString(folder));
     writeFile(folder + "/KLAV_init.ini.bak", "an older backup");
     g_consoleMode = false;
     load(noCancel);
     EXPECT_EQ(noticeShown, 1);
-    EXPECT_EQ(readFile(file + ".bak"), noCancel);
+    EXPECT_EQ(readFile(file + ".bak"), "an older backup");  // a different backup is never replaced
+    EXPECT_EQ(readFile(file + ".bak2"), noCancel);
     EXPECT_EQ(readFile(file), expectedDefaultFile());
     EXPECT_EQ(g_config.ApplicationName, "KLAV Chargeur");
 
-    // Console mode shows nothing but keeps the file all the same.
+    // Console mode shows no box but one line naming the backup.
     g_consoleMode = true;
+    rdrload::testing::StreamCapture out(stdout);
     load("&ApplicationName=mine\n");
+    EXPECT_EQ(out.release(), "\nConfig file not valid: replaced by the default file, the invalid file is kept as " +
+                                 file + ".bak3");
     EXPECT_EQ(noticeShown, 1);
-    EXPECT_EQ(readFile(file + ".bak"), "&ApplicationName=mine\n");
+    EXPECT_EQ(readFile(file + ".bak3"), "&ApplicationName=mine\n");
     EXPECT_EQ(readFile(file), expectedDefaultFile());
+    // The same invalid file again takes the backup that already holds it.
+    load(noCancel);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file + ".bak4")));
+    EXPECT_EQ(readFile(file + ".bak2"), noCancel);
+}
+
+TEST_F(ConfigTest, AByteOrderMarkIsReadPastAndKeptOnRewrite)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string marked = bom + minimalValidFile(1);
+    load(marked);
+    EXPECT_EQ(readFile(file), marked);  // valid: not replaced
+    EXPECT_EQ(g_config.LogOption, "0");  // the first line, behind the mark
+    EXPECT_EQ(g_config.ApplicationName, "App");
+    ASSERT_TRUE(rewriteRecentPath(file, "/new"));
+    EXPECT_EQ(readFile(file).substr(0, 3 + 13), bom + "&LogOption=0\n");
 }
 
 TEST_F(ConfigTest, KeysMatchAnyLeadingPartOfANameInTableOrder)
@@ -297,7 +319,9 @@ TEST_F(ConfigTest, RecentPathRewriteKeepsEveryOtherLineAndReplacesTheFile)
     struct stat after {};
     ASSERT_EQ(stat(file.c_str(), &after), 0);
     EXPECT_NE(before.st_ino, after.st_ino);
-    EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files).size(), 1);
+    // Beside the file only the lock that runs started together share.
+    EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files),
+              QStringList({"KLAV_init.ini", "KLAV_init.lock"}));
     // The record in memory keeps its old value.
     EXPECT_EQ(g_config.RecentPath, "");
 

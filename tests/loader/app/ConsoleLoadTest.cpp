@@ -268,6 +268,24 @@ TEST_F(ConsoleLoadTest, EveryFailureOfAMisbehavingTerminalHasItsCode)
     }
 }
 
+// Output piped into a program that stops reading (head): the writes fail,
+// the load goes on to its end and the exit status is still its result.
+TEST_F(ConsoleLoadTest, AClosedStandardOutputNeverEndsTheLoad)
+{
+    const QString db = database(30 * 30717);  // many progress lines after head has gone
+    const QByteArray source = readAll(db);
+    startTerminal({"--loads", "1"});
+    const QString status = dir.filePath("status");
+    const QString script = "mount --bind \"$1\" /sys && s=\"$2\" && shift 2 && "
+                           "{ \"$@\"; echo $? > \"$s\"; } | head -c 80 > /dev/null";
+    const ProgramRun r = run({db, "ttyACM0"}, {"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()),
+                                              status, program});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(readAll(status), "0\n");  // not 141, the status of SIGPIPE
+    EXPECT_EQ(sim->wait(10000), 0);
+    EXPECT_EQ(readAll(received), source);
+}
+
 TEST_F(ConsoleLoadTest, ACorruptDatabaseIsRefusedBeforeTheTerminalHearsAnything)
 {
     const QString db = dir.filePath("corrupt.db");

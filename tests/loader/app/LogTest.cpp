@@ -1,6 +1,8 @@
 // Diagnostic log: line format, markers, nesting, rotation, switching on and
 // off, and whole lines when two threads write at once.
 
+#include "StreamCapture.h"
+
 #include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
 
@@ -9,7 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <functional>
 #include <ctime>
 #include <fstream>
 #include <regex>
@@ -168,6 +175,68 @@ TEST_F(LogTest, FullLogMovesToTheBackupNameAndGoesOnInANewFile)
     EXPECT_LT(oldSize, kLogRotateSize + 512);
     EXPECT_EQ(lines().size(), 2u);
     EXPECT_EQ(old.size(), size_t(calls) + 1);  // the first line and every call before the move
+}
+
+// Whatever the log folder holds under the log's name, the log writes only
+// into a plain regular file of its own: anything else means no log for the
+// run and one line on standard error.
+TEST(LogRefusal, ALinkAFifoOrAFolderIsNeverWrittenAndOneLineSaysWhy)
+{
+    struct Case {
+        const char *name;
+        std::function<int(const std::string &log, const std::string &victim)> make;  // a descriptor to close, or -1
+        const char *why;
+    };
+    const Case cases[] = {
+        {"symbolic link", [](auto &log, auto &victim) { return ::symlink(victim.c_str(), log.c_str()) == 0 ? -1 : -2; },
+         "is a symbolic link"},
+        {"hard link", [](auto &log, auto &victim) { return ::link(victim.c_str(), log.c_str()) == 0 ? -1 : -2; },
+         "has other names (hard links)"},
+        {"FIFO nobody reads", [](auto &log, auto &) { return ::mkfifo(log.c_str(), 0600) == 0 ? -1 : -2; },
+         "is a FIFO (named pipe)"},
+        {"FIFO with a reader that never reads",
+         [](auto &log, auto &) { return ::mkfifo(log.c_str(), 0600) == 0 ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK) : -2; },
+         "is a FIFO (named pipe)"},
+        {"folder", [](auto &log, auto &) { return ::mkdir(log.c_str(), 0700) == 0 ? -1 : -2; }, "is a folder"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString();
+        const std::string log = folder + "/logKLAV.txt";
+        const std::string victim = folder + "/victim";
+        std::ofstream(victim) << "precious\n";
+        const int held = c.make(log, victim);
+        ASSERT_NE(held, -2);
+        g_config = ConfigStruct();
+        g_config.LogOption = "1";
+        g_config.LogPath = folder;
+        rdrload::testing::StreamCapture err(stderr);
+        openLogFile();
+        writeLog(LOG_INFO, "x");
+        closeLogFile();
+        EXPECT_EQ(err.release(), "KLAVCharger: no log for this run: " + log + " " + c.why + "\n");
+        EXPECT_EQ(readLines(victim), std::vector<std::string>{"precious"});
+        if (held >= 0)
+            ::close(held);
+    }
+}
+
+TEST_F(LogTest, ABackupNameThatIsALinkStopsTheLogAtRotationAndNeverWritesThroughIt)
+{
+    const std::string victim = dir.path().toStdString() + "/victim";
+    const std::string backup = dir.path().toStdString() + "/logKLAV.old";
+    std::ofstream(victim) << "precious\n";
+    ASSERT_EQ(::symlink(victim.c_str(), backup.c_str()), 0);
+    rdrload::testing::StreamCapture err(stderr);
+    const std::string chunk(400, 'y');
+    for (int i = 0; i < 3000; ++i)  // 1.2 MB: past the rotation size
+        writeLog(LOG_INFO, "%s", chunk.c_str());
+    EXPECT_EQ(err.release(), "KLAVCharger: the log stops here: " + backup + " is a symbolic link\n");
+    EXPECT_EQ(readLines(victim), std::vector<std::string>{"precious"});
+    const qint64 size = QFileInfo(QString::fromStdString(path)).size();
+    EXPECT_GE(size, kLogRotateSize);
+    EXPECT_LT(size, kLogRotateSize + 512);  // nothing after the line that filled it
 }
 
 TEST(LogBackupName, ReplacesTheLastExtensionOrAppends)

@@ -2,6 +2,7 @@
 // scripted terminal: the frames on the wire, every result code, console
 // lines, signals, progress and cancellation.
 
+#include "PtyPeer.h"
 #include "ScriptedPort.h"
 #include "StreamCapture.h"
 #include "TestDatabase.h"
@@ -12,14 +13,19 @@
 #include "load/KLAVLoadResult.h"
 #include "load/KLAVThread.h"
 #include "load/KLAVUsbConnector.h"
+#include "port/KLAVSerialPort.h"
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -224,6 +230,9 @@ TEST_F(LoadTest, DataRepliesDecideTheResult)
     };
     const Case cases[] = {
         {hex("060003457272"), LOAD_NACK, false, "\nA NACK was received : Err"},
+        // A text that would retitle and clear the technician's terminal is only shown.
+        {hex("0600091B5D303B7007") + "\x1B[2J", LOAD_NACK, false,
+         "\nA NACK was received : \\x1B]0;p\\x07\\x1B[2J"},
         {hex("06"), LOAD_NACK_INCOMPLETE, false, "\nAn incomplete NACK was received"},
         {hex("060001"), LOAD_NACK_INCOMPLETE, false, "\nAn incomplete NACK was received"},
         {hex("15"), LOAD_BLOCK_REFUSED, true, ""},
@@ -244,6 +253,7 @@ TEST_F(LoadTest, DataRepliesDecideTheResult)
         const std::string opening = "\nCommunication initialization process succeeded";
         EXPECT_EQ(text.substr(0, opening.size()), opening);
         EXPECT_NE(text.find(c.console), std::string::npos) << text;
+        EXPECT_EQ(text.find('\x1B'), std::string::npos) << text;
         if (c.result != LOAD_OK) {
             EXPECT_EQ(terminal.exchanges.size(), c.ending ? 5 : 4);  // nothing after the failed block
         }
@@ -367,40 +377,120 @@ TEST_F(LoadTest, ConsoleProgressIsPrintedAtNewMultiplesOfTen)
     EXPECT_EQ(progressLines(20 * 30717).size(), progressLines(10 * 30717).size());
 }
 
-TEST_F(LoadTest, AFileThatShrinksOrGrowsUnderTheLoadKeepsItsAnnouncedSize)
+TEST_F(LoadTest, AFileWrittenToUnderTheLoadStopsItBeforeTheTerminalTakesIt)
 {
     const QString path = database(3 * 30717);
     const QByteArray source = TestDatabase::contents(path);
     struct Case {
-        qint64 resizeTo;
-        int result;
+        const char *name;
+        int afterExchange;  // 2: after the first block, 4: after the last
+        std::function<void(const QString &)> write;
     };
-    // Cut inside block 2, cut exactly after block 1, grown by a block.
-    for (const Case c : {Case{45000, LOAD_FILE_NOT_OPENED}, Case{30717, LOAD_FILE_NOT_OPENED},
-                         Case{4 * 30717, LOAD_OK}}) {
-        SCOPED_TRACE(c.resizeTo);
-        QFile original(path);  // restored for each case
-        ASSERT_TRUE(original.open(QIODevice::WriteOnly) && original.write(source) == source.size());
-        original.close();
+    const auto resize = [](qint64 size) { return [size](const QString &p) { QFile::resize(p, size); }; };
+    const Case cases[] = {
+        {"cut inside block 2", 2, resize(45000)},
+        {"cut after block 1", 2, resize(30717)},
+        {"grown by a block", 2, resize(4 * 30717)},
+        // A commit in place moves the change counter in the file's header.
+        {"a commit in place after the last block", 4, [](const QString &p) {
+             QFile f(p);
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(24) && f.write("\x7F\x7F", 2) == 2);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(TestDatabase::write(path, source));  // restored for each case
         terminal.exchanges.clear();
-        terminal.afterExchange = [&path, c](int index) {
-            if (index == 2)  // after the first data block
-                QFile::resize(path, c.resizeTo);
+        terminal.afterExchange = [&path, &c](int index) {
+            if (index == c.afterExchange)
+                c.write(path);
         };
         StreamCapture out(stdout);
         KLAVConsoleReport console;
         KLAVThread thread(connector(path), &console);
-        EXPECT_EQ(thread.operate(), c.result);
+        EXPECT_EQ(thread.operate(), LOAD_FILE_NOT_OPENED);
         const std::string text = out.release();
         terminal.afterExchange = nullptr;
-        EXPECT_EQ(endingSent(), c.result == LOAD_OK);
-        if (c.result == LOAD_OK) {
-            EXPECT_EQ(dataSent(), source);  // the announced size, not the grown file
-        } else {
-            EXPECT_EQ(dataSent(), source.left(30717));
-            EXPECT_NE(text.find("\nThe database file could not be read"), std::string::npos);
-            EXPECT_EQ(text.find("100 %"), std::string::npos) << text;
+        EXPECT_FALSE(endingSent());
+        EXPECT_EQ(dataSent(), source.left(c.afterExchange == 2 ? 30717 : 3 * 30717));
+        EXPECT_NE(text.find("\nThe database file changed during the load"), std::string::npos) << text;
+    }
+}
+
+TEST_F(LoadTest, ADatabaseAnotherProgramIsWritingIsRefusedBeforeAnythingIsSent)
+{
+    struct Case {
+        const char *name;
+        QStringList writerStatements;  // left open on the writer's connection
+        const char *console;
+    };
+    const Case cases[] = {
+        // Its changes spill into the file while the journal keeps the old pages.
+        {"open write transaction", {"PRAGMA cache_size=1", "BEGIN", "UPDATE filler SET payload = zeroblob(201)"},
+         "\nThe database is being written by another program (a journal is beside it): close the program"},
+        {"committed changes in the write-ahead log",
+         {"PRAGMA journal_mode=WAL", "PRAGMA wal_autocheckpoint=0", "UPDATE filler SET payload = zeroblob(150) WHERE id < 20"},
+         "\nThe database has changes that are not in its file yet (a -wal file is beside it): close the program"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString("written-%1.db").arg(++databases));
+        ASSERT_TRUE(TestDatabase::createValid(path, 300));
+        {
+            QSqlDatabase writer = QSqlDatabase::addDatabase("QSQLITE", "writer");
+            writer.setDatabaseName(path);
+            ASSERT_TRUE(writer.open());
+            QSqlQuery query(writer);
+            for (const QString &statement : c.writerStatements)
+                ASSERT_TRUE(query.exec(statement)) << statement.toStdString() << ": " << query.lastError().text().toStdString();
+            const QByteArray before = TestDatabase::contents(path);
+
+            StreamCapture out(stdout);
+            KLAVConsoleReport console;
+            KLAVThread thread(connector(path), &console);
+            EXPECT_EQ(thread.operate(), LOAD_NOT_COHERENT);
+            EXPECT_NE(out.release().find(c.console), std::string::npos);
+            KLAVThread windowLoad(connector(path));
+            QSignalSpy text(&windowLoad, &KLAVThread::threadFeedback_NACK);
+            EXPECT_EQ(windowLoad.operate(), LOAD_NOT_COHERENT);
+            ASSERT_EQ(text.size(), 1);  // the window says what to do as well
+            EXPECT_EQ(text[0][0].toString().toStdString().substr(0, 60), std::string(c.console).substr(1, 60));
+            EXPECT_EQ(terminal.portsCreated, 0);
+            EXPECT_EQ(TestDatabase::contents(path), before);  // the load changed nothing
+            query.finish();
+            writer.rollback();
+            writer.close();
         }
+        QSqlDatabase::removeDatabase("writer");
+    }
+}
+
+// A port that never opened is not a silent terminal: the console says why.
+TEST_F(LoadTest, APortInUseOrGoneIsToldAsSuchWithCode14)
+{
+    const QString path = database(2000);
+    PtyPeer peer;
+    KLAVSerialPort holder(peer.slavePath());  // another program's hold on the line
+    ASSERT_TRUE(holder.isOpen());
+    struct Case {
+        std::string file;
+        const char *line;
+    };
+    const Case cases[] = {
+        {peer.slavePath(), " is in use by another program"},
+        {"/dev/klav-no-such-tty", " does not exist any more"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        KLAVUsbConnector made(KLAVDevice("", c.file, "ttyACM0", "Terminal", usbDeviceInterfaceClass()),
+                              KLAVDbManager(QFile::encodeName(path)), pad);
+        made.setPortFactory([](const KLAVDevice &device) { return KLAVUsbConnector::createPortFor(device); });
+        StreamCapture out(stdout);
+        KLAVConsoleReport console;
+        KLAVThread thread(made, &console);
+        EXPECT_EQ(thread.operate(), LOAD_NO_RESPONSE);
+        EXPECT_EQ(out.release(), "\nThe port ttyACM0 (" + c.file + ")" + c.line +
+                                     "\nCommunication initialization process failed");
     }
 }
 

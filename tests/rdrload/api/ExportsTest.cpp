@@ -10,7 +10,9 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -123,6 +125,25 @@ TEST_F(LoadBufferTest, ADirectoryOrAFifoIsRefused)
     ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
     EXPECT_EQ(load(folder.file("fifo")), 3);
     expectUntouched();
+}
+
+// No operation carries more than 32-bit lengths: a larger file is refused
+// from its size alone, before a byte is read or allocated.
+TEST_F(LoadBufferTest, AFileLargerThanAnyOperationCarriesIsRefusedBeforeReading)
+{
+    struct rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    for (const off_t length : {off_t(0xFFFFFFFFll) + 1, off_t(5000000000ll)}) {
+        const std::string path = folder.file("huge-" + std::to_string(length) + ".img");
+        writeFile(path, {});
+        if (::truncate(path.c_str(), length) != 0)
+            GTEST_SKIP() << "no sparse file of " << length << " bytes here";
+        EXPECT_EQ(load(path), 3) << length;
+        expectUntouched();
+    }
+    struct rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024);  // KiB: nothing of the files was held
 }
 
 TEST_F(LoadBufferTest, AShortReadFailsWithThreeAndChangesNothing)

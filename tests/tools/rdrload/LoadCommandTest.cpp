@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace rdrload::testing;
@@ -154,4 +156,35 @@ TEST(FrontEnd, SaysWhenTheLibraryLacksTheExportACommandNeeds)
     const int raw = ::pclose(pipe);
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 69);
     EXPECT_EQ(output, "rdrload: FirmLoaderDL_ is not available in this library\n");
+}
+
+// What the library would find out only after its retries, or only after
+// reading gigabytes, the front end says at once.
+TEST(FrontEnd, SaysAtOnceThatAPortIsNotThereOrAFileIsTooLarge)
+{
+    struct stat info {};
+    if (::lstat("/dev/COM250", &info) == 0 || ::stat("/dev/ttyS249", &info) == 0)
+        GTEST_SKIP() << "COM250 is there on this machine";
+    TempFolder folder;
+    std::ofstream(folder.file("app.bin")) << "x";
+    const std::vector<std::string> commands{"pid --port 250", "application " + folder.file("app.bin") + " --port 250",
+                                            "lines --port 250 --dtr 1 --rts 0"};
+    for (const std::string &command : commands) {
+        SCOPED_TRACE(command);
+        const FrontEndRun run = runHost(command);
+        EXPECT_EQ(run.status, 1);  // as for OPEN_COM_PORT
+        EXPECT_EQ(run.errors, "rdrload: COM250 does not exist: there is no /dev/ttyS249\n");
+        EXPECT_EQ(run.output, "");
+    }
+
+    const std::string huge = folder.file("huge.img");
+    std::ofstream(huge).flush();
+    if (::truncate(huge.c_str(), 5000000000ll) != 0)
+        GTEST_SKIP() << "no sparse file of 5 GB here";
+    const FrontEndRun load = runHost("load " + huge);
+    EXPECT_EQ(load.status, 3);
+    EXPECT_NE(load.output.find("LoadBuffer_: 3\n"), std::string::npos) << load.output;
+    EXPECT_EQ(load.errors, "rdrload: cannot read " + huge +
+                               ": it is 5000000000 bytes, more than the largest image an operation can carry "
+                               "(4294967295 bytes)\n");
 }
