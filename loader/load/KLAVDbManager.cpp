@@ -83,7 +83,7 @@ QString KLAVDbManager::immutableUri(const QByteArray &path)
 {
     // The absolute path of the very file the loader opens and sends; bytes
     // pass through unchanged ('%', '?' and '#' would otherwise be URI syntax).
-    const QByteArray absolute = absoluteFileName(path);
+    const QByteArray absolute = sqliteFileName(path);
     QString uri = QStringLiteral("file:");
     if (absolute.startsWith('/'))
         uri += QStringLiteral("//"); // empty authority, so "//server/..." stays a path

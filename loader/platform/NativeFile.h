@@ -39,6 +39,11 @@ FileProblem entryProblem(const QByteArray &path);
 // path made absolute against the current folder, still in bytes.
 QByteArray absoluteFileName(const QByteArray &path);
 
+// path made absolute, in the encoding SQLite takes for file names: the
+// platform's own bytes on POSIX; UTF-8 on Windows, whose narrow names are in
+// the ANSI code page (an accented name would otherwise name another file).
+QByteArray sqliteFileName(const QByteArray &path);
+
 // What tells that a file changed without reading it all: its identity, its
 // size and the times of its last change. Equal stamps taken at two moments
 // mean no write reached the file in between.

@@ -86,6 +86,11 @@ QByteArray absoluteFileName(const QByteArray &path)
     return absolute + path;
 }
 
+QByteArray sqliteFileName(const QByteArray &path)
+{
+    return absoluteFileName(path);
+}
+
 bool fileStamp(const QByteArray &path, FileStamp &stamp)
 {
     struct stat info {};

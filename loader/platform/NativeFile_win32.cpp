@@ -43,6 +43,11 @@ QByteArray absoluteFileName(const QByteArray &path)
     return QFile::encodeName(QFileInfo(QFile::decodeName(path)).absoluteFilePath());
 }
 
+QByteArray sqliteFileName(const QByteArray &path)
+{
+    return QFileInfo(QFile::decodeName(path)).absoluteFilePath().toUtf8();
+}
+
 bool fileStamp(const QByteArray &path, FileStamp &stamp)
 {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
