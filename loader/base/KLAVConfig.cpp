@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 ConfigStruct g_config;
 QString g_recentPath;
@@ -272,32 +273,45 @@ void parse_variable(const std::string &line, ConfigStruct &config)
     writeLog(LOG_EXIT, "parse_variable");
 }
 
-void configFromFolder(ConfigStruct &config, const std::string &folder)
+bool configFromFolder(ConfigStruct &config, const std::string &folder)
 {
     writeLog(LOG_ENTER, "config_from_file");
     QDir().mkpath(QString::fromStdString(folder));  // failure ignored
     const std::string configPath = folder + "/KLAV_init.ini";
 
+    bool inPlace = true;
     if (!QFileInfo(QString::fromStdString(configPath)).isFile()) {
         writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
                  kRelativeConfigPath, configPath.c_str());
-        createConfigFile(configPath);
+        inPlace = createConfigFile(configPath);
     }
 
-    const bool valid = checkConfigFile(configPath);
+    // A missing file that cannot be written is not an invalid one: nothing
+    // to tell about its content.
+    const bool valid = inPlace && checkConfigFile(configPath);
     writeLog(LOG_INFO, "Config file validity : %d", valid ? 1 : 0);
-    if (!valid) {
+    if (inPlace && !valid) {
         if (!g_consoleMode && g_showInvalidConfigNotice)
             g_showInvalidConfigNotice();
         backUpInvalidFile(configPath);
-        createConfigFile(configPath);
+        inPlace = createConfigFile(configPath);
     }
 
     std::vector<std::string> lines;
-    if (!readLines(configPath, lines)) {
+    if (inPlace && !readLines(configPath, lines)) {
         writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
                  kRelativeConfigPath, configPath.c_str());
-        createConfigFile(configPath);  // the record keeps what it holds
+        inPlace = false;
+    }
+    if (!inPlace) {
+        // The folder cannot be written: the default settings from memory,
+        // so the window still has its texts and the terminals their ids.
+        writeLog(LOG_ERROR, "config_from_file : %s cannot be written, default settings used",
+                 configPath.c_str());
+        lines.clear();
+        std::istringstream defaults(defaultConfigText());
+        for (std::string line; std::getline(defaults, line);)
+            lines.push_back(line);
     }
 
     config.VID.clear();
@@ -312,11 +326,12 @@ void configFromFolder(ConfigStruct &config, const std::string &folder)
     }
     writeLog(LOG_INFO, "file %s", configPath.c_str());
     writeLog(LOG_EXIT, "config_from_file");
+    return inPlace;
 }
 
-void config_from_file(ConfigStruct &config)
+bool config_from_file(ConfigStruct &config)
 {
-    configFromFolder(config, executableFolder() + "/config");
+    return configFromFolder(config, executableFolder() + "/config");
 }
 
 void printConfig(const ConfigStruct &config)
@@ -366,9 +381,10 @@ bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath
     return true;
 }
 
-void writeConfig(std::string newRecentPath)
+bool writeConfig(std::string newRecentPath)
 {
     writeLog(LOG_ENTER, "writeConfig");
-    rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
+    const bool written = rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
     writeLog(LOG_EXIT, "writeConfig");
+    return written;
 }

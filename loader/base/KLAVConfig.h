@@ -41,11 +41,13 @@ constexpr size_t kConfigValueMax = 255;
 
 // Makes sure "config/KLAV_init.ini" beside the executable exists and is
 // valid (else the default replaces it, the invalid one kept as .bak), then
-// fills the record from it.
-void config_from_file(ConfigStruct &config);
+// fills the record from it. False when the file could not be put in place
+// (the folder cannot be written): the record then holds the default
+// settings, read from memory, and nothing will be saved.
+bool config_from_file(ConfigStruct &config);
 
 // The same, for the "config" folder given (created when missing).
-void configFromFolder(ConfigStruct &config, const std::string &folder);
+bool configFromFolder(ConfigStruct &config, const std::string &folder);
 
 // True when the file holds at least 14 counted setting lines.
 bool checkConfigFile(const std::string &path);
@@ -60,8 +62,9 @@ void parse_variable(const std::string &line, ConfigStruct &config);
 void printConfig(const ConfigStruct &config);
 
 // Rewrites every "&RecentPath=" line of the configuration file beside the
-// executable with newRecentPath. g_config is left as it is.
-void writeConfig(std::string newRecentPath);
+// executable with newRecentPath. g_config is left as it is. False when the
+// file could not be read or rewritten (it is then untouched).
+bool writeConfig(std::string newRecentPath);
 
 // The same, for the file at path. False (file untouched) when it cannot be
 // read or the new content cannot be written.

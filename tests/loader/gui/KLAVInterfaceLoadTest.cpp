@@ -1,7 +1,7 @@
 // Whole loads started from the window into terminal-sim over a pty, found
 // through a device tree whose tty leads to that pty: progress, result boxes,
 // cancelling, closing during a load, the state of the controls and the focus
-// around a load.
+// around a load, and the device list, which keeps still while a load runs.
 
 #include "LogCapture.h"
 #include "SimProcess.h"
@@ -198,12 +198,12 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     });
 
     // Started from the keyboard: Return on the focused Load button; the
-    // keyboard then moves to Cancel, so a second key press cannot quit.
+    // keyboard then rests on the bar, so a second key press stops nothing.
     widget("loadButton")->setFocus();
     ASSERT_TRUE(waitForFocusOn("loadButton"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_TRUE(loadingState());
-    EXPECT_EQ(QApplication::focusWidget(), widget("cancelButton"));
+    EXPECT_EQ(QApplication::focusWidget(), widget("progressBar"));
     ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
 
     const auto &box = closer.boxes()[0];
@@ -214,7 +214,7 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     EXPECT_EQ(box.windowIcon.cacheKey(), window->windowIcon().cacheKey());
     EXPECT_EQ(barAtBox, 100);
     EXPECT_TRUE(loadingWhileBoxUp);
-    EXPECT_EQ(focusWhileBoxUp, widget("cancelButton"));
+    EXPECT_EQ(focusWhileBoxUp, widget("progressBar"));
     // Back on Load once the box is gone, ready for the next load, when the
     // window has the keyboard again (the window manager's part).
     EXPECT_EQ(window->focusWidget(), widget("loadButton"));
@@ -253,28 +253,121 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     EXPECT_EQ(unexpected(errors), "");
 }
 
-TEST_F(WindowLoadTest, CancelStopsTheLoadWithoutEndingFrame)
+// During a load no key but an explicit cancel stops it: Return and Space do
+// nothing, Cancel and Escape ask "Stop the load?" first, No the default. A
+// question left up goes when the load ends and the result shows. A yes stops
+// the load after its block, with no ending frame. Terminals plugged in
+// meanwhile are listed once the load is over, not during it.
+TEST_F(WindowLoadTest, OnlyAnExplicitCancelStopsALoad)
 {
-    LogCapture log;
     const QString database = makeDatabase("big.db", 500, 4, 5);
-    startTerminalAndWindow({});
-    chooseDatabase(database);
-    auto *bar = widget<QProgressBar>("progressBar");
-    ModalBoxCloser closer;
+    enum Press { Return, Space, Escape, CancelClick };
+    struct Step {
+        Press press;
+        QMessageBox::StandardButton answer; // NoButton: no answer (left up, or no question)
+    };
+    struct Case {
+        const char *name;
+        std::vector<Step> steps;
+        QString result;
+    };
+    const QMessageBox::StandardButton none = QMessageBox::NoButton;
+    const std::vector<Case> cases{
+        {"keys, then no twice",
+         {{Return, none}, {Space, none}, {Escape, QMessageBox::No}, {CancelClick, QMessageBox::No}},
+         "Loading succeeded"},
+        {"Escape, yes", {{Return, none}, {Escape, QMessageBox::Yes}}, "Loading was cancelled"},
+        {"Cancel, yes", {{CancelClick, QMessageBox::Yes}}, "Loading was cancelled"},
+        {"Cancel, left up", {{CancelClick, none}}, "Loading succeeded"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        QFile::remove(file("received-1.db")); // from the case before
+        startTerminalAndWindow({"--delay", "500"});
+        showActive();
+        chooseDatabase(database);
+        auto *bar = widget<QProgressBar>("progressBar");
+        auto *combo = widget<QComboBox>("deviceCombo");
+        const QString terminal = combo->currentText();
+        QMessageBox::StandardButton answer = none;
+        // What the list held when the result came: the load was running until then.
+        int listedAtResult = -1;
+        bool rediscoveredAtResult = true;
+        ModalBoxCloser closer([&](QMessageBox *box) {
+            if (box->icon() == QMessageBox::Question)
+                return;
+            listedAtResult = combo->count();
+            rediscoveredAtResult = log.has("Terminals plugged in or out, devices re-enumerated");
+        });
+        closer.setAnswer([&](const ModalBoxCloser::Box &box) {
+            return box.icon == QMessageBox::Question ? answer : QMessageBox::Ok;
+        });
 
-    widget<QPushButton>("loadButton")->click();
-    ASSERT_TRUE(WindowDriver::waitUntil([&] { return bar->value() > 0 || !closer.boxes().empty(); },
-                                        kLoadTimeoutMs));
-    QTest::mouseClick(widget<QPushButton>("cancelButton"), Qt::LeftButton);
-    ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
-    EXPECT_EQ(closer.boxes()[0].text, QStringLiteral("Loading was cancelled"));
-    EXPECT_TRUE(idleState());
-    EXPECT_EQ(bar->value(), 0);
+        widget<QPushButton>("loadButton")->click();
+        ASSERT_TRUE(WindowDriver::waitUntil(
+            [&] { return bar->value() > 0 || !closer.boxes().empty(); }, kLoadTimeoutMs));
+        ASSERT_TRUE(closer.boxes().empty()) << closer.boxes()[0].text.toStdString();
+        EXPECT_EQ(QApplication::focusWidget(), bar);
+        SysfsTree::UsbTty another; // plugged in during the load
+        another.port = "ttyACM5";
+        another.busPosition = "1-7";
+        another.idVendor = std::string("0c59");
+        another.idProduct = std::string("0012");
+        another.devName = "null";
+        another.deviceNode = false;
+        tree->addUsbTty(another);
 
-    ASSERT_TRUE(waitForPortClosed());
-    EXPECT_FALSE(framesContain("H>T ending"));
-    EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));
-    EXPECT_TRUE(log.has("Loading was cancelled"));
+        bool stopped = false;
+        for (const Step &step : c.steps) {
+            const size_t before = closer.boxes().size();
+            answer = step.answer;
+            if (step.press == CancelClick)
+                QTest::mouseClick(widget<QPushButton>("cancelButton"), Qt::LeftButton);
+            else
+                QTest::keyClick(QApplication::focusWidget(),
+                                step.press == Return  ? Qt::Key_Return
+                                : step.press == Space ? Qt::Key_Space
+                                                      : Qt::Key_Escape);
+            if (step.press == Return || step.press == Space) {
+                QTest::qWait(100);
+                EXPECT_EQ(closer.boxes().size(), before);
+                EXPECT_TRUE(loadingState());
+                continue;
+            }
+            ASSERT_GT(closer.boxes().size(), before);
+            const ModalBoxCloser::Box &question = closer.boxes()[before];
+            EXPECT_EQ(question.text, QStringLiteral("Stop the load?"));
+            EXPECT_EQ(question.title, QStringLiteral("KLAV message"));
+            EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
+            EXPECT_EQ(question.defaultButton, QMessageBox::No);
+            EXPECT_TRUE(question.hasParent);
+            stopped = step.answer == QMessageBox::Yes;
+            if (step.answer == QMessageBox::No) {
+                EXPECT_TRUE(loadingState());
+            }
+        }
+
+        ASSERT_TRUE(WindowDriver::waitUntil(
+            [&] { return !closer.boxes().empty() && closer.boxes().back().text == c.result; },
+            kLoadTimeoutMs));
+        EXPECT_TRUE(idleState());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // no question left behind
+        EXPECT_EQ(bar->value(), 0);
+        ASSERT_TRUE(waitForPortClosed());
+        EXPECT_EQ(framesContain("H>T ending"), !stopped);
+        EXPECT_EQ(QFileInfo::exists(file("received-1.db")), !stopped);
+        EXPECT_EQ(log.has("The load ended while the question was up"),
+                  c.steps.back().answer == none && c.steps.back().press == CancelClick);
+        // The list kept still during the load; once it is over, it shows the
+        // terminal plugged in, the chosen one kept.
+        EXPECT_EQ(listedAtResult, 1);
+        EXPECT_FALSE(rediscoveredAtResult);
+        EXPECT_TRUE(WindowDriver::waitUntil([&] { return combo->count() == 2; }, 5000));
+        EXPECT_EQ(combo->currentText(), terminal);
+        window.reset();
+        sim.reset();
+    }
 }
 
 TEST_F(WindowLoadTest, FailedLoadsShowTheTextOfTheirResult)
@@ -322,13 +415,21 @@ TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
     startTerminalAndWindow({});
     rdrload::testing::StreamCapture errors(stderr);
     ModalBoxCloser closer;
-    // A file that is not there, then no path at all (Load is on from the start).
-    const QString paths[] = {file("missing.db"), QString()};
-    for (const QString &path : paths) {
-        SCOPED_TRACE(path.toStdString());
-        widget<QLineEdit>("dbPathEdit")->setText(path);
+    // A file that is not there is told; with no path at all Load is off.
+    struct Case {
+        QString path;
+        bool told;
+    };
+    for (const Case &c : {Case{file("missing.db"), true}, Case{QString(), false}}) {
+        SCOPED_TRACE(c.path.toStdString());
+        widget<QLineEdit>("dbPathEdit")->setText(c.path);
+        EXPECT_EQ(widget("loadButton")->isEnabled(), c.told);
         const size_t before = closer.boxes().size();
         widget<QPushButton>("loadButton")->click();
+        if (!c.told) {
+            EXPECT_FALSE(closer.waitForBoxes(before + 1, 300));
+            continue;
+        }
         ASSERT_TRUE(closer.waitForBoxes(before + 1, 10000));
         const ModalBoxCloser::Box &box = closer.boxes()[before];
         EXPECT_EQ(box.title, QStringLiteral("KLAV Message"));
@@ -336,10 +437,8 @@ TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
         EXPECT_FALSE(box.hasParent);
         EXPECT_EQ(box.icon, QMessageBox::Warning);
         EXPECT_EQ(box.windowIcon.cacheKey(), window->windowIcon().cacheKey());
-        // The window stays as it was: Cancel too.
-        EXPECT_TRUE(widget("cancelButton")->isEnabled());
-        for (const char *name : kControls)
-            EXPECT_TRUE(widget(name)->isEnabled()) << name;
+        // The window stays as it was.
+        EXPECT_TRUE(idleState());
     }
     EXPECT_FALSE(log.has("Loading thread has been started"));
     EXPECT_FALSE(log.has("Database manager has been created"));
@@ -364,6 +463,8 @@ TEST_F(WindowLoadTest, ClosingTheWindowDuringALoadStopsIt)
 // Closing the window while a load runs, by the Close button or by the frame,
 // asks first. No: the load goes on to its end. Yes: the load stops after its
 // current block, the window waits for it and goes, and nothing more shows.
+// Left unanswered: the question goes when the load ends, the result shows and
+// the window stays.
 // terminal-sim answers slowly so that the load still runs when the window is
 // closed.
 TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
@@ -377,7 +478,9 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
     const std::vector<Case> cases{{"frame, no", true, QMessageBox::No},
                                   {"Close, no", false, QMessageBox::No},
                                   {"frame, yes", true, QMessageBox::Yes},
-                                  {"Close, yes", false, QMessageBox::Yes}};
+                                  {"Close, yes", false, QMessageBox::Yes},
+                                  {"frame, left up", true, QMessageBox::NoButton},
+                                  {"Close, left up", false, QMessageBox::NoButton}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         LogCapture log;
@@ -388,7 +491,9 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
         auto *bar = widget<QProgressBar>("progressBar");
         rdrload::testing::StreamCapture errors(stderr);
         ModalBoxCloser closer;
-        closer.setAnswer([&](const ModalBoxCloser::Box &) { return c.answer; });
+        closer.setAnswer([&](const ModalBoxCloser::Box &box) {
+            return box.icon == QMessageBox::Question ? c.answer : QMessageBox::Ok;
+        });
 
         widget<QPushButton>("loadButton")->click();
         ASSERT_TRUE(WindowDriver::waitUntil(
@@ -401,8 +506,8 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
         } else
             widget<QPushButton>("closeButton")->click();
 
-        // The question was asked and answered inside the close.
-        ASSERT_EQ(closer.boxes().size(), 1u);
+        // The question was asked and answered (or outrun) inside the close.
+        ASSERT_EQ(closer.boxes().size(), c.answer == QMessageBox::NoButton ? 2u : 1u);
         const ModalBoxCloser::Box &question = closer.boxes()[0];
         EXPECT_EQ(question.title, QStringLiteral("KLAV message"));
         EXPECT_EQ(question.text, QStringLiteral("A load is in progress. Stop it and quit?"));
@@ -412,7 +517,16 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
         EXPECT_TRUE(question.hasParent);
         EXPECT_EQ(question.windowIcon.cacheKey(), window->windowIcon().cacheKey());
 
-        if (c.answer == QMessageBox::No) {
+        if (c.answer == QMessageBox::NoButton) {
+            EXPECT_EQ(closer.boxes()[1].text, QStringLiteral("Loading succeeded"));
+            EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+            EXPECT_TRUE(window->isVisible());
+            EXPECT_TRUE(idleState());
+            EXPECT_TRUE(log.has("The load ended while the question was up"));
+            ASSERT_TRUE(waitForPortClosed());
+            EXPECT_EQ(TestDatabase::contents(file("received-1.db")),
+                      TestDatabase::contents(database));
+        } else if (c.answer == QMessageBox::No) {
             EXPECT_TRUE(window->isVisible());
             EXPECT_TRUE(loadingState());
             ASSERT_TRUE(closer.waitForBoxes(2, kLoadTimeoutMs));
