@@ -384,7 +384,8 @@ bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath
 bool writeConfig(std::string newRecentPath)
 {
     writeLog(LOG_ENTER, "writeConfig");
-    const bool written = rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
+    const bool written =
+        rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
     writeLog(LOG_EXIT, "writeConfig");
     return written;
 }

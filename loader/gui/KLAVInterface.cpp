@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,7 +25,6 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QKeySequence>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
@@ -307,7 +307,8 @@ void KLAVInterface::fillDeviceCombo()
         deviceCombo->addItem(fittedHint(hint));
         deviceCombo->setItemData(0, hint, Qt::ToolTipRole);
     }
-    deviceCombo->setToolTip(deviceCombo->itemData(deviceCombo->currentIndex(), Qt::ToolTipRole).toString());
+    deviceCombo->setToolTip(
+        deviceCombo->itemData(deviceCombo->currentIndex(), Qt::ToolTipRole).toString());
     fitDevicePopup();
 }
 
@@ -483,11 +484,11 @@ void KLAVInterface::tellSettingsNotSaved(bool runningOnDefaults)
             ? tr("The program runs on its default settings, and the database you choose will "
                  "not be proposed at the next start.")
             : tr("The database you chose will not be proposed at the next start.");
-    QMessageBox box(QMessageBox::Warning, tr("KLAV message"),
-                    tr("The settings cannot be saved in %1: that folder cannot be written.")
-                            .arg(folder) +
-                        QLatin1Char(' ') + consequence,
-                    QMessageBox::Ok, this);
+    QMessageBox box(
+        QMessageBox::Warning, tr("KLAV message"),
+        tr("The settings cannot be saved in %1: that folder cannot be written.").arg(folder) +
+            QLatin1Char(' ') + consequence,
+        QMessageBox::Ok, this);
     box.setWindowIcon(windowIcon());
     box.exec();
 }
@@ -531,7 +532,7 @@ void KLAVInterface::deviceNoticeArrived()
 {
     noticeTicksLeft = kDeviceNoticeWatchMs / kDeviceWatchMs;
     if (loading)
-        return;  // looked at when the load has ended
+        return; // looked at when the load has ended
     followDevices();
     deviceWatch->start();
 }
@@ -737,7 +738,7 @@ bool KLAVInterface::agreeToClose()
     if (!loadRunning())
         return true;
     if (openQuestion)
-        return false;  // the question about the load comes first
+        return false; // the question about the load comes first
     // Quitting would leave the terminal with part of a database: asked first.
     if (!askDuringLoad(tr("A load is in progress. Stop it and quit?"))) {
         if (loading)

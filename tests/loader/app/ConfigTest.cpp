@@ -322,7 +322,7 @@ TEST_F(ConfigTest, UnwritableFolderGivesTheDefaultsInMemory)
     struct Case {
         const char *name;
         bool configFolderExists;
-        std::string file;  // empty: none
+        std::string file; // empty: none
         bool inPlace;
         std::string applicationName;
         int notices;

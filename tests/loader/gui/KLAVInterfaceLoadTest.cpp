@@ -325,10 +325,10 @@ TEST_F(WindowLoadTest, OnlyAnExplicitCancelStopsALoad)
             if (step.press == CancelClick)
                 QTest::mouseClick(widget<QPushButton>("cancelButton"), Qt::LeftButton);
             else
-                QTest::keyClick(QApplication::focusWidget(),
-                                step.press == Return  ? Qt::Key_Return
-                                : step.press == Space ? Qt::Key_Space
-                                                      : Qt::Key_Escape);
+                QTest::keyClick(QApplication::focusWidget(), step.press == Return ? Qt::Key_Return
+                                                             : step.press == Space
+                                                                 ? Qt::Key_Space
+                                                                 : Qt::Key_Escape);
             if (step.press == Return || step.press == Space) {
                 QTest::qWait(100);
                 EXPECT_EQ(closer.boxes().size(), before);

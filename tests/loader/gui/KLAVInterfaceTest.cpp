@@ -147,8 +147,8 @@ TEST_F(WindowTest, WidgetsAreCreatedInOrderAtTheirComputedPlaces)
 
     // Every control starts enabled but Cancel (no load to stop) and Load (no
     // terminal, no path).
-    for (const char *name : {"dbPathEdit", "deviceCombo", "browseButton", "renewButton",
-                             "closeButton", "padSpinBox"})
+    for (const char *name :
+         {"dbPathEdit", "deviceCombo", "browseButton", "renewButton", "closeButton", "padSpinBox"})
         EXPECT_TRUE(child<QWidget>(*window, name)->isEnabled()) << name;
     EXPECT_FALSE(child<QWidget>(*window, "cancelButton")->isEnabled());
     EXPECT_FALSE(load->isEnabled());
@@ -356,18 +356,26 @@ TEST_F(WindowTest, LoadIsOnWithATerminalAndAPath)
     };
     const std::vector<Step> steps{
         {"start, no path", [](KLAVInterface &) {}, false},
-        {"path typed", [](KLAVInterface &w) { QTest::keyClicks(child<QLineEdit>(w, "dbPathEdit"), "/srv/a.db"); }, true},
-        {"path cleared", [](KLAVInterface &w) { child<QLineEdit>(w, "dbPathEdit")->clear(); }, false},
-        {"blanks only", [](KLAVInterface &w) { child<QLineEdit>(w, "dbPathEdit")->setText("  "); }, false},
+        {"path typed",
+         [](KLAVInterface &w) { QTest::keyClicks(child<QLineEdit>(w, "dbPathEdit"), "/srv/a.db"); },
+         true},
+        {"path cleared", [](KLAVInterface &w) { child<QLineEdit>(w, "dbPathEdit")->clear(); },
+         false},
+        {"blanks only", [](KLAVInterface &w) { child<QLineEdit>(w, "dbPathEdit")->setText("  "); },
+         false},
         {"path picked", [](KLAVInterface &w) { w.slot_selectDb(); }, true},
-        {"terminal gone", [this](KLAVInterface &w) {
+        {"terminal gone",
+         [this](KLAVInterface &w) {
              QFile::remove(QString::fromStdString(tree.sysRoot() + "/class/tty/ttyACM0"));
              w.slot_loadDevices();
-         }, false},
-        {"terminal back", [this](KLAVInterface &w) {
+         },
+         false},
+        {"terminal back",
+         [this](KLAVInterface &w) {
              addTerminal(0, "Velantra QX");
              w.slot_loadDevices();
-         }, true},
+         },
+         true},
     };
     addTerminal(0, "Velantra QX");
     auto window = makeWindow();
@@ -593,7 +601,8 @@ TEST_F(WindowTest, TheListFollowsTheCableAndKeepsTheChosenTerminal)
 
         // All gone: the hint; one back: listed and chosen.
         for (const char *port : {"ttyACM0", "ttyACM1"})
-            ASSERT_TRUE(QFile::remove(QString::fromStdString(tree.sysRoot() + "/class/tty/" + port)));
+            ASSERT_TRUE(
+                QFile::remove(QString::fromStdString(tree.sysRoot() + "/class/tty/" + port)));
         ASSERT_TRUE(follow(1));
         EXPECT_EQ(combo->itemText(0), QStringLiteral("No terminal: connect one"));
         addTerminal(1, "Velantra QX");
