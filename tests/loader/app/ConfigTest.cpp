@@ -1,12 +1,10 @@
 // Configuration file: the default file, validity counting, prefix matching,
-// long lines, the log switch order, the backup of an invalid file, the
-// atomic rewrite of RecentPath and folders that cannot be written.
+// long lines, the log switch order, the backup of an invalid file and the
+// atomic rewrite of RecentPath.
 
 #include "app/KLAVCommandLine.h"
 #include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
-
-#include "ReadOnlyFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -312,57 +310,6 @@ TEST_F(ConfigTest, RecentPathRewriteKeepsEveryOtherLineAndReplacesTheFile)
     // Nothing to read: nothing written.
     EXPECT_FALSE(rewriteRecentPath(folder + "/absent.ini", "x"));
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder + "/absent.ini")));
-}
-
-// A program folder or configuration folder that cannot be written (a
-// read-only mount): the defaults from memory rather than an empty record,
-// false so the window can say it, and nothing of the user's touched.
-TEST_F(ConfigTest, UnwritableFolderGivesTheDefaultsInMemory)
-{
-    struct Case {
-        const char *name;
-        bool configFolderExists;
-        std::string file; // empty: none
-        bool inPlace;
-        std::string applicationName;
-        int notices;
-    };
-    const std::vector<Case> cases{
-        {"program folder read-only, no config folder", false, "", false, "KLAV Chargeur", 0},
-        {"config folder read-only, no file", true, "", false, "KLAV Chargeur", 0},
-        {"config folder read-only, invalid file", true, "&ApplicationName=mine\n", false,
-         "KLAV Chargeur", 1},
-        {"config folder read-only, valid file", true, minimalValidFile(1), true, "App", 0},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        QDir(QString::fromStdString(folder)).removeRecursively();
-        if (c.configFolderExists)
-            QDir().mkpath(QString::fromStdString(folder));
-        if (!c.file.empty())
-            writeFile(file, c.file);
-        g_consoleMode = false;
-        g_config = ConfigStruct();
-        noticeShown = 0;
-        bool inPlace;
-        {
-            ReadOnlyFolder readOnly(c.configFolderExists ? folder : dir.path().toStdString());
-            ASSERT_TRUE(readOnly.active());
-            inPlace = configFromFolder(g_config, folder);
-            if (inPlace) {
-                EXPECT_FALSE(rewriteRecentPath(file, "/srv/bases/actes.db"));
-            }
-        }
-        EXPECT_EQ(inPlace, c.inPlace);
-        EXPECT_EQ(noticeShown, c.notices);
-        EXPECT_EQ(g_config.ApplicationName, c.applicationName);
-        EXPECT_EQ(g_config.Browse, c.inPlace ? "B" : "Parcourir");
-        EXPECT_EQ(g_config.ExplicativeText.size(), c.inPlace ? 1u : 6u);
-        EXPECT_EQ(g_config.supportedDeviceCount(), c.inPlace ? 0u : 2u);
-        EXPECT_EQ(QFileInfo::exists(QString::fromStdString(folder)), c.configFolderExists);
-        EXPECT_EQ(readFile(file), c.file);
-        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file + ".bak")));
-    }
 }
 
 }  // namespace
