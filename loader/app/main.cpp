@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
@@ -18,7 +19,7 @@
 
 namespace {
 
-int runGraphicalMode(const QString &locale)
+int runGraphicalMode(const QString &locale, bool settingsSaved)
 {
     g_consoleMode = false;
     hideConsoleWindow();
@@ -32,6 +33,8 @@ int runGraphicalMode(const QString &locale)
     {
         KLAVInterface window;  // destroyed before the translators
         window.show();
+        if (!settingsSaved)  // said over the window, once it is up
+            QTimer::singleShot(0, &window, [&window] { window.tellSettingsNotSaved(true); });
         status = QApplication::exec();
     }
     return status;
@@ -65,8 +68,8 @@ int main(int argc, char *argv[])
     const QString locale = QLocale::system().name();
     g_consoleMode = consoleMode;
     g_config = ConfigStruct();
-    config_from_file(g_config);
+    const bool settingsSaved = config_from_file(g_config);
     printConfig(g_config);
 
-    return consoleMode ? runConsoleMode(args) : runGraphicalMode(locale);
+    return consoleMode ? runConsoleMode(args) : runGraphicalMode(locale, settingsSaved);
 }

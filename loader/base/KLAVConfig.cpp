@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 ConfigStruct g_config;
 QString g_recentPath;
@@ -313,26 +314,32 @@ void parse_variable(const std::string &line, ConfigStruct &config)
 
 // Makes sure the file at configPath exists and is valid: writes the default
 // file when it is missing, keeps an invalid one as a backup and writes the
-// default in its place. False when the file was found invalid.
-bool ensureValidFile(const std::string &configPath, std::string &backup)
+// default in its place. True when the file was found invalid. inPlace is
+// false when no valid file could be put in place (the folder cannot be
+// written, or an invalid file could not be kept and so stays as it is): the
+// defaults are then read from memory and nothing is saved.
+bool ensureValidFile(const std::string &configPath, std::string &backup, bool &inPlace)
 {
+    inPlace = true;
     if (!QFileInfo(QString::fromStdString(configPath)).isFile()) {
         writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
                  kRelativeConfigPath, configPath.c_str());
-        createConfigFile(configPath);
+        inPlace = createConfigFile(configPath);
     }
-    const bool valid = checkConfigFile(configPath);
+    // A missing file that cannot be written is not an invalid one: nothing
+    // to tell about its content.
+    const bool valid = inPlace && checkConfigFile(configPath);
     writeLog(LOG_INFO, "Config file validity : %d", valid ? 1 : 0);
-    if (!valid) {
+    const bool invalid = inPlace && !valid;
+    if (invalid) {
         // The user's file is replaced only once it is kept.
         backup = backUpInvalidFile(configPath);
-        if (!backup.empty())
-            createConfigFile(configPath);
+        inPlace = !backup.empty() && createConfigFile(configPath);
     }
-    return valid;
+    return invalid;
 }
 
-void configFromFolder(ConfigStruct &config, const std::string &folder)
+bool configFromFolder(ConfigStruct &config, const std::string &folder)
 {
     writeLog(LOG_ENTER, "config_from_file");
     QDir().mkpath(QString::fromStdString(folder));  // failure ignored
@@ -340,15 +347,16 @@ void configFromFolder(ConfigStruct &config, const std::string &folder)
 
     // Runs started at the same moment check, keep and replace the file one
     // after the other, never one run between another's steps.
-    bool valid;
+    bool invalid;
+    bool inPlace;
     std::string backup;
     {
         const FileLock lock(folder + "/KLAV_init.lock");
         if (!lock.held())
             writeLog(LOG_ERROR, "config_from_file : no lock (%s)", lock.error().c_str());
-        valid = ensureValidFile(configPath, backup);
+        invalid = ensureValidFile(configPath, backup, inPlace);
     }
-    if (!valid) {
+    if (invalid) {
         if (!g_consoleMode && g_showInvalidConfigNotice)
             g_showInvalidConfigNotice();
         if (g_consoleMode && !backup.empty()) {
@@ -359,18 +367,20 @@ void configFromFolder(ConfigStruct &config, const std::string &folder)
     }
 
     std::vector<std::string> lines;
-    if (!valid && backup.empty()) {
-        // The invalid file stays as the user left it; the defaults are read instead.
-        std::string text = defaultConfigText();
-        for (size_t start = 0; start <= text.size();) {
-            const size_t end = std::min(text.find('\n', start), text.size());
-            lines.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-    } else if (!readLines(configPath, lines)) {
+    if (inPlace && !readLines(configPath, lines)) {
         writeLog(LOG_ERROR, "config_from_file _fconfig == NULL pFileName %s cwd %s",
                  kRelativeConfigPath, configPath.c_str());
-        createConfigFile(configPath);  // the record keeps what it holds
+        inPlace = false;
+    }
+    if (!inPlace) {
+        // The folder cannot be written: the default settings from memory,
+        // so the window still has its texts and the terminals their ids.
+        writeLog(LOG_ERROR, "config_from_file : %s cannot be written, default settings used",
+                 configPath.c_str());
+        lines.clear();
+        std::istringstream defaults(defaultConfigText());
+        for (std::string line; std::getline(defaults, line);)
+            lines.push_back(line);
     }
 
     config.VID.clear();
@@ -385,11 +395,12 @@ void configFromFolder(ConfigStruct &config, const std::string &folder)
     }
     writeLog(LOG_INFO, "file %s", configPath.c_str());
     writeLog(LOG_EXIT, "config_from_file");
+    return inPlace;
 }
 
-void config_from_file(ConfigStruct &config)
+bool config_from_file(ConfigStruct &config)
 {
-    configFromFolder(config, executableFolder() + "/config");
+    return configFromFolder(config, executableFolder() + "/config");
 }
 
 void printConfig(const ConfigStruct &config)
@@ -443,9 +454,11 @@ bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath
     return true;
 }
 
-void writeConfig(std::string newRecentPath)
+bool writeConfig(std::string newRecentPath)
 {
     writeLog(LOG_ENTER, "writeConfig");
-    rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
+    const bool written =
+        rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
     writeLog(LOG_EXIT, "writeConfig");
+    return written;
 }

@@ -43,15 +43,17 @@ constexpr size_t kConfigValueMax = 255;
 // valid, then fills the record from it. An invalid file is kept as
 // "KLAV_init.ini.bak" (".bak2", ... when an earlier, different backup is
 // there) and the default file replaces it; in console mode one line names
-// the backup. A file that cannot be kept is left alone and the defaults are
-// read instead. Runs of the program started at once take turns: the check,
+// the backup. Runs of the program started at once take turns: the check,
 // the backup and the default are written under the lock file
 // "config/KLAV_init.lock". A UTF-8 byte-order mark before the first line is
-// read past.
-void config_from_file(ConfigStruct &config);
+// read past. False when no valid file could be put in place (the folder
+// cannot be written, or an invalid file could not be kept and is left as it
+// is): the record then holds the default settings, read from memory, and
+// nothing will be saved.
+bool config_from_file(ConfigStruct &config);
 
 // The same, for the "config" folder given (created when missing).
-void configFromFolder(ConfigStruct &config, const std::string &folder);
+bool configFromFolder(ConfigStruct &config, const std::string &folder);
 
 // True when the file holds at least 14 counted setting lines.
 bool checkConfigFile(const std::string &path);
@@ -66,8 +68,9 @@ void parse_variable(const std::string &line, ConfigStruct &config);
 void printConfig(const ConfigStruct &config);
 
 // Rewrites every "&RecentPath=" line of the configuration file beside the
-// executable with newRecentPath. g_config is left as it is.
-void writeConfig(std::string newRecentPath);
+// executable with newRecentPath. g_config is left as it is. False when the
+// file could not be read or rewritten (it is then untouched).
+bool writeConfig(std::string newRecentPath);
 
 // The same, for the file at path. False (file untouched) when it cannot be
 // read or the new content cannot be written.

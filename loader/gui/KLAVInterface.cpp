@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,8 +26,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTimer>
 
 #include <utility>
 
@@ -90,13 +94,33 @@ void KLAVInterface::buildWindow()
 
     writeLog(LOG_INFO, "Found connected (and supported) devices");  // by deviceManager's construction
     fillDeviceCombo();
+    devicesSeen = deviceManager.presence();
     writeLog(LOG_INFO, "Device list has been shown");
+
+    // Cancel has nothing to stop until a load runs.
+    cancelButton->setEnabled(false);
+    updateLoadButton();
+
+    // The list follows the cable: told by the platform where it tells, else
+    // looked for every second; never during a load.
+    deviceWatch = new QTimer(this);
+    deviceWatch->setInterval(kDeviceWatchMs);
+    connect(deviceWatch, &QTimer::timeout, this, [this] {
+        followDevices();
+        if (platformNotifies && --noticeTicksLeft <= 0)
+            deviceWatch->stop();
+    });
+    platformNotifies = deviceNotifier.start(this, [this] { deviceNoticeArrived(); });
+    if (!platformNotifies)
+        deviceWatch->start();
     writeLog(LOG_EXIT, "KLAVInterface::KLAVInterface");
 }
 
 KLAVInterface::~KLAVInterface()
 {
     writeLog(LOG_ENTER, "KLAVInterface::~KLAVInterface");
+    if (deviceWatch)
+        deviceWatch->stop();
     // A window closed by its frame during a load: the load stops after its
     // current block and the thread is waited for, never destroyed running.
     if (loadThread && loadThread->isRunning())
@@ -201,13 +225,42 @@ void KLAVInterface::addComponents()
     writeLog(LOG_INFO, "PAD number selector has been added");
 
     setKeyboardOrder();
-    // The full path, whose start the field may not show.
+    // The full path, whose start the field may not show; a typed path is
+    // as good as a picked one.
     dbPathEdit->setToolTip(dbPathEdit->text());
     connect(dbPathEdit, &QLineEdit::textChanged, dbPathEdit, &QLineEdit::setToolTip);
+    connect(dbPathEdit, &QLineEdit::textChanged, this, [this] { updateLoadButton(); });
     // The full entry of the chosen terminal, whose end (its serial number)
     // the list may not show.
     connect(deviceCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this](int index) { deviceCombo->setToolTip(deviceCombo->itemText(index)); });
+            [this](int index) {
+                deviceCombo->setToolTip(deviceCombo->itemData(index, Qt::ToolTipRole).toString());
+            });
+    // Asks before it stops anything.
+    connect(cancelButton, &QPushButton::clicked, this, &KLAVInterface::askToStopLoad);
+
+    // Keys of their own, so that no configured text (with or without an "&")
+    // changes them; each acts only when its button could be clicked.
+    struct Key {
+        QKeySequence keys;
+        QPushButton *button;
+        std::function<void()> act;
+    };
+    const Key keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), browseButton, [this] { slot_selectDb(); }},
+        {QKeySequence(Qt::Key_F5), renewButton, [this] { slot_loadDevices(); }},
+        {QKeySequence(Qt::Key_Escape), cancelButton, [this] { askToStopLoad(); }},
+    };
+    for (const Key &key : keys) {
+        auto *shortcut = new QShortcut(key.keys, this);
+        QPushButton *button = key.button;
+        const std::function<void()> act = key.act;
+        connect(shortcut, &QShortcut::activated, this, [button, act] {
+            if (button->isEnabled())
+                act();
+        });
+        button->setToolTip(key.keys.toString(QKeySequence::NativeText));
+    }
     writeLog(LOG_EXIT, "KLAVInterface::addComponents");
 }
 
@@ -244,16 +297,33 @@ void KLAVInterface::fillDeviceCombo()
     const std::vector<KLAVDevice> devices = deviceManager.getDeviceList();
     for (const KLAVDevice &device : devices)
         deviceCombo->addItem(deviceEntryText(device));
-    if (devices.empty()) {
-        // Said in the list itself; no record stands behind this entry, so
-        // no load can start from it.
-        deviceCombo->addItem(tr("No terminal found: connect one and press %1")
-                                 .arg(fromConfig(g_config.Renew_devices)));
-    }
     for (int i = 0; i < deviceCombo->count(); ++i)
         deviceCombo->setItemData(i, deviceCombo->itemText(i), Qt::ToolTipRole);
-    deviceCombo->setToolTip(deviceCombo->currentText());
+    if (devices.empty()) {
+        // Said in the list itself, whole in its tooltip; no record stands
+        // behind this entry, so no load can start from it. The list follows
+        // the cable: connecting one is all it takes.
+        const QString hint = tr("No terminal: connect one");
+        deviceCombo->addItem(fittedHint(hint));
+        deviceCombo->setItemData(0, hint, Qt::ToolTipRole);
+    }
+    deviceCombo->setToolTip(
+        deviceCombo->itemData(deviceCombo->currentIndex(), Qt::ToolTipRole).toString());
     fitDevicePopup();
+}
+
+QString KLAVInterface::fittedHint(const QString &hint) const
+{
+    // The room the closed list gives its text: its field less the arrow,
+    // and the pixel each side the label is drawn inside.
+    QStyleOptionComboBox option;
+    option.initFrom(deviceCombo);
+    option.editable = deviceCombo->isEditable();
+    option.frame = deviceCombo->hasFrame();
+    option.subControls = QStyle::SC_All;
+    const QRect field = deviceCombo->style()->subControlRect(
+        QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, deviceCombo);
+    return deviceCombo->fontMetrics().elidedText(hint, Qt::ElideRight, field.width() - 2);
 }
 
 void KLAVInterface::fitDevicePopup()
@@ -276,26 +346,42 @@ void KLAVInterface::fitDevicePopup()
 
 void KLAVInterface::updateLoadButton()
 {
-    loadButton->setEnabled(!deviceManager.getDeviceList().empty() && !dbPathEdit->text().isEmpty());
+    if (loading)
+        return;
+    const int index = deviceCombo->currentIndex();
+    const size_t listed = deviceManager.getDeviceList().size();
+    loadButton->setEnabled(index >= 0 && size_t(index) < listed &&
+                           !dbPathEdit->text().trimmed().isEmpty());
 }
 
-void KLAVInterface::setLoadingState(bool loading)
+void KLAVInterface::setLoadingState(bool loadStarts)
 {
-    // The focused control gets the focus before it can be disabled, or Qt
-    // would pass it to the next enabled one: Close.
-    if (loading) {
+    loading = loadStarts;
+    stopAsked = false;
+    // The keyboard rests on the bar, where Return and Space do nothing; it
+    // moves there before the focused control is disabled, or Qt would pass
+    // it on to the next enabled button.
+    if (loadStarts) {
+        deviceWatch->stop();
         cancelButton->setEnabled(true);
-        cancelButton->setFocus(Qt::OtherFocusReason);
+        progressBar->setFocus(Qt::OtherFocusReason);
     }
-    loadButton->setEnabled(!loading);
-    renewButton->setEnabled(!loading);
-    browseButton->setEnabled(!loading);
-    deviceCombo->setEnabled(!loading);
-    dbPathEdit->setEnabled(!loading);
-    padSpinBox->setEnabled(!loading);
-    if (!loading) {
+    renewButton->setEnabled(!loadStarts);
+    browseButton->setEnabled(!loadStarts);
+    deviceCombo->setEnabled(!loadStarts);
+    dbPathEdit->setEnabled(!loadStarts);
+    padSpinBox->setEnabled(!loadStarts);
+    if (loadStarts) {
+        loadButton->setEnabled(false);
+    } else {
+        loadButton->setEnabled(true);
         loadButton->setFocus(Qt::OtherFocusReason);
         cancelButton->setEnabled(false);
+        // Whatever was plugged in or out during the load shows now.
+        followDevices();
+        updateLoadButton();
+        if (!platformNotifies || noticeTicksLeft > 0)
+            deviceWatch->start();
     }
 }
 
@@ -378,26 +464,77 @@ void KLAVInterface::slot_selectDb()
     if (!chosen.isEmpty()) {
         dbPathEdit->setText(chosen);
         dialogPath = chosen;
-        writeConfig(chosen.toUtf8().toStdString());
+        if (!writeConfig(chosen.toUtf8().toStdString()))
+            tellSettingsNotSaved();
     }
     updateLoadButton();
     writeLog(LOG_EXIT, "KLAVInterface::slot_selectDb");
 }
 
+void KLAVInterface::tellSettingsNotSaved(bool runningOnDefaults)
+{
+    if (settingsNotSavedTold)
+        return;
+    settingsNotSavedTold = true;
+    const QString folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                                    QStringLiteral("/config"));
+    writeLog(LOG_ERROR, "Settings cannot be saved in %s", folder.toUtf8().constData());
+    const QString consequence =
+        runningOnDefaults
+            ? tr("The program runs on its default settings, and the database you choose will "
+                 "not be proposed at the next start.")
+            : tr("The database you chose will not be proposed at the next start.");
+    QMessageBox box(
+        QMessageBox::Warning, tr("KLAV message"),
+        tr("The settings cannot be saved in %1: that folder cannot be written.").arg(folder) +
+            QLatin1Char(' ') + consequence,
+        QMessageBox::Ok, this);
+    box.setWindowIcon(windowIcon());
+    box.exec();
+}
+
 void KLAVInterface::slot_loadDevices()
 {
     writeLog(LOG_ENTER, "KLAVInterface::slot_loadDevices");
-    // The terminal chosen before stays chosen while it is still connected.
-    const std::vector<KLAVDevice> before = deviceManager.getDeviceList();
-    const int chosen = deviceCombo->currentIndex();
-    deviceManager.discover();
+    rediscover();
     writeLog(LOG_INFO, "Devices have been re-enumerated");
-    fillDeviceCombo();
-    if (chosen >= 0 && size_t(chosen) < before.size())
-        selectTerminal(before[size_t(chosen)]);
     writeLog(LOG_INFO, "Devices pushed into combo");
     updateLoadButton();
     writeLog(LOG_EXIT, "KLAVInterface::slot_loadDevices");
+}
+
+void KLAVInterface::rediscover()
+{
+    // The terminal chosen before stays chosen while it is still connected.
+    const std::vector<KLAVDevice> before = deviceManager.getDeviceList();
+    const int chosen = deviceCombo->currentIndex();
+    devicesSeen = deviceManager.presence();
+    deviceManager.discover();
+    fillDeviceCombo();
+    if (chosen >= 0 && size_t(chosen) < before.size())
+        selectTerminal(before[size_t(chosen)]);
+}
+
+void KLAVInterface::followDevices()
+{
+    // Never during a load (its port is open), nor under the user's hand in
+    // the open list: the next look will do.
+    if (loading || deviceCombo->view()->isVisible())
+        return;
+    if (deviceManager.presence() == devicesSeen)
+        return;
+    writeLog(LOG_INFO, "Terminals plugged in or out, devices re-enumerated");
+    rediscover();
+    updateLoadButton();
+}
+
+void KLAVInterface::deviceNoticeArrived()
+{
+    noticeTicksLeft = kDeviceNoticeWatchMs / kDeviceWatchMs;
+    if (loading)
+        return; // looked at when the load has ended
+    followDevices();
+    deviceWatch->start();
 }
 
 void KLAVInterface::selectTerminal(const KLAVDevice &device)
@@ -458,7 +595,6 @@ void KLAVInterface::slot_load()
     connect(loadThread.get(), &KLAVThread::threadFeedback_NACK, this,
             &KLAVInterface::slot_showNACK);
     connect(loadThread.get(), &KLAVThread::threadProgress, this, &KLAVInterface::slot_showProgress);
-    connect(cancelButton, &QPushButton::clicked, loadThread.get(), &KLAVThread::loadCancel);
     loadThread->start(QThread::InheritPriority);
     writeLog(LOG_INFO, "Loading thread has been started");
     writeLog(LOG_EXIT, "KLAVInterface::slot_load");
@@ -500,6 +636,11 @@ QString KLAVInterface::resultText(int messageCode)
 
 void KLAVInterface::showResultBox(const QString &text, QMessageBox::Icon icon)
 {
+    // A question about the load that has just ended has no object any more.
+    if (openQuestion) {
+        questionOutrun = true;
+        openQuestion->done(QMessageBox::No);
+    }
     QMessageBox box(this);
     box.setWindowTitle(tr("KLAV message"));
     // Plain text: a terminal's NACK text is shown as it is, never read as markup.
@@ -555,22 +696,55 @@ void KLAVInterface::closeEvent(QCloseEvent *event)
 
 bool KLAVInterface::loadRunning() const
 {
-    return loadThread && loadThread->isRunning();
+    // Until its result has been shown: a result still on its way would be
+    // lost by a window that goes without asking.
+    return loading;
+}
+
+bool KLAVInterface::askDuringLoad(const QString &question)
+{
+    // No is what a stray key press answers.
+    QMessageBox box(QMessageBox::Question, tr("KLAV message"), question,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setWindowIcon(windowIcon());
+    openQuestion = &box;
+    questionOutrun = false;
+    const int answer = box.exec();
+    openQuestion = nullptr;
+    if (questionOutrun) {
+        writeLog(LOG_INFO, "The load ended while the question was up");
+        return false;
+    }
+    return answer == QMessageBox::Yes && loading;
+}
+
+void KLAVInterface::askToStopLoad()
+{
+    writeLog(LOG_ENTER, "KLAVInterface::askToStopLoad");
+    // A stopped load cannot be resumed: asked first.
+    if (loading && !stopAsked && !openQuestion && askDuringLoad(tr("Stop the load?"))) {
+        writeLog(LOG_INFO, "The user stops the load");
+        stopAsked = true;
+        // Nothing more to cancel; the keyboard stays where nothing stops.
+        progressBar->setFocus(Qt::OtherFocusReason);
+        cancelButton->setEnabled(false);
+        if (loadThread)
+            loadThread->loadCancel();
+    }
+    writeLog(LOG_EXIT, "KLAVInterface::askToStopLoad");
 }
 
 bool KLAVInterface::agreeToClose()
 {
     if (!loadRunning())
         return true;
-    // Quitting would leave the terminal with part of a database: asked first,
-    // and No is what a stray key press answers.
-    QMessageBox box(QMessageBox::Question, tr("KLAV message"),
-                    tr("A load is in progress. Stop it and quit?"),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::No);
-    box.setWindowIcon(windowIcon());
-    if (box.exec() != QMessageBox::Yes) {
-        writeLog(LOG_INFO, "Closing refused, the load goes on");
+    if (openQuestion)
+        return false; // the question about the load comes first
+    // Quitting would leave the terminal with part of a database: asked first.
+    if (!askDuringLoad(tr("A load is in progress. Stop it and quit?"))) {
+        if (loading)
+            writeLog(LOG_INFO, "Closing refused, the load goes on");
         return false;
     }
     stopLoadBeforeClosing();

@@ -173,6 +173,28 @@ LONG KLAVDeviceManager::readTextAttribute(SCARDHANDLE card, DWORD attribute, std
     return result;
 }
 
+std::vector<std::string> KLAVDeviceManager::presence() const
+{
+    std::vector<std::string> present;
+    const UsbSerialScan scan = enumerator_.scan();
+    for (const UsbSerialInterface &item : scan.interfaces)
+        present.push_back(item.interfacePath + '\n' + item.portName);
+
+    SCARDCONTEXT context = 0;
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+        return present;
+    char *readers = nullptr;
+    DWORD length = SCARD_AUTOALLOCATE;
+    if (SCardListReaders(context, nullptr, reinterpret_cast<char *>(&readers), &length) ==
+        SCARD_S_SUCCESS) {
+        for (const char *reader = readers; reader && *reader; reader += std::strlen(reader) + 1)
+            present.push_back(std::string("PCSC\n") + reader);
+        SCardFreeMemory(context, readers);
+    }
+    SCardReleaseContext(context);
+    return present;
+}
+
 std::vector<KLAVDevice> KLAVDeviceManager::getDeviceList() const
 {
     writeLog(LOG_INFO, "KLAVDeviceManager::getDeviceList");

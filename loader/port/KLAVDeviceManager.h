@@ -33,6 +33,12 @@ public:
     void findSerialDevices();
     // Appends the PC/SC terminals; never empties the list.
     void findAllPCSCDevices();
+    // What is plugged in, read without opening any port or reader and
+    // without logging: each USB serial interface (path and port), then each
+    // PC/SC reader name. Two equal results: nothing came or went between
+    // them. Cheap enough to be asked every second.
+    std::vector<std::string> presence() const;
+
     // A copy of the list: serial terminals first, then PC/SC terminals.
     std::vector<KLAVDevice> getDeviceList() const;
     void clearDeviceList();

@@ -7,12 +7,18 @@
 #include <QImageReader>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char *argv[])
 {
+    const char *const usage = "usage: icon-render SOURCE.svg OUTPUT.png|ico WIDTH HEIGHT\n";
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     QGuiApplication app(argc, argv);
     if (argc != 5) {
-        std::fprintf(stderr, "usage: icon-render SOURCE.svg OUTPUT.png|ico WIDTH HEIGHT\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     QImageReader reader(QString::fromLocal8Bit(argv[1]));

@@ -3,8 +3,10 @@
 // with deterministic made-up rows up to roughly the size asked.
 //
 //   make-sample-db OUTPUT.db [SIZE_MB]      (default 3 MB)
+//   make-sample-db --help
 //
-// An existing OUTPUT is never overwritten.
+// An existing OUTPUT is never overwritten; a word starting with "-" is an
+// option, never a file name (./-x.db names such a file).
 
 #include <QCoreApplication>
 #include <QFile>
@@ -100,11 +102,27 @@ bool fill(QSqlDatabase &db, long targetBytes)
 
 }  // namespace
 
+const char *const kUsage =
+    "usage: make-sample-db OUTPUT.db [SIZE_MB]\n"
+    "Writes a sample medical-act database of about SIZE_MB megabytes (3 by default,\n"
+    "at most 1024) to OUTPUT.db, which must not exist yet.\n";
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        if (word == "--help" || word == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (word.startsWith('-') && word.size() > 1) {
+            std::fprintf(stderr, "make-sample-db: unknown option %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: make-sample-db OUTPUT.db [SIZE_MB]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const QString path = QString::fromLocal8Bit(argv[1]);

@@ -70,10 +70,17 @@ int fail(const char *message)
 
 int main(int argc, char **argv)
 {
+    const char *const usage = "usage: window-screenshot OUTPUT.png [--locale NAME] [--config FILE] "
+                              "[--progress PERCENT]\n";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+    }
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: window-screenshot OUTPUT.png [--locale NAME] [--config FILE] "
-                             "[--progress PERCENT]\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -60,12 +60,28 @@
         <translation>Message KLAV</translation>
     </message>
     <message>
-        <source>No terminal found: connect one and press %1</source>
-        <translation>Aucun terminal trouvé : branchez-en un et cliquez sur %1</translation>
-    </message>
-    <message>
         <source>A load is in progress. Stop it and quit?</source>
         <translation>Un chargement est en cours. L&apos;arrêter et quitter ?</translation>
+    </message>
+    <message>
+        <source>No terminal: connect one</source>
+        <translation>Branchez un terminal</translation>
+    </message>
+    <message>
+        <source>The program runs on its default settings, and the database you choose will not be proposed at the next start.</source>
+        <translation>Le programme utilise ses réglages par défaut, et la base de données choisie ne sera pas proposée au prochain démarrage.</translation>
+    </message>
+    <message>
+        <source>The database you chose will not be proposed at the next start.</source>
+        <translation>La base de données choisie ne sera pas proposée au prochain démarrage.</translation>
+    </message>
+    <message>
+        <source>The settings cannot be saved in %1: that folder cannot be written.</source>
+        <translation>Les réglages ne peuvent pas être enregistrés dans %1 : ce dossier n&apos;est pas accessible en écriture.</translation>
+    </message>
+    <message>
+        <source>Stop the load?</source>
+        <translation>Arrêter le chargement ?</translation>
     </message>
 </context>
 <context>

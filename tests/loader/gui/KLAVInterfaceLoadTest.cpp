@@ -1,7 +1,7 @@
 // Whole loads started from the window into terminal-sim over a pty, found
 // through a device tree whose tty leads to that pty: progress, result boxes,
 // cancelling, closing during a load, the state of the controls and the focus
-// around a load.
+// around a load, and the device list, which keeps still while a load runs.
 
 #include "LogCapture.h"
 #include "SimProcess.h"
@@ -198,12 +198,12 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     });
 
     // Started from the keyboard: Return on the focused Load button; the
-    // keyboard then moves to Cancel, so a second key press cannot quit.
+    // keyboard then rests on the bar, so a second key press stops nothing.
     widget("loadButton")->setFocus();
     ASSERT_TRUE(waitForFocusOn("loadButton"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_TRUE(loadingState());
-    EXPECT_EQ(QApplication::focusWidget(), widget("cancelButton"));
+    EXPECT_EQ(QApplication::focusWidget(), widget("progressBar"));
     ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
 
     const auto &box = closer.boxes()[0];
@@ -214,7 +214,7 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     EXPECT_EQ(box.windowIcon.cacheKey(), window->windowIcon().cacheKey());
     EXPECT_EQ(barAtBox, 100);
     EXPECT_TRUE(loadingWhileBoxUp);
-    EXPECT_EQ(focusWhileBoxUp, widget("cancelButton"));
+    EXPECT_EQ(focusWhileBoxUp, widget("progressBar"));
     // Back on Load once the box is gone, ready for the next load, when the
     // window has the keyboard again (the window manager's part).
     EXPECT_EQ(window->focusWidget(), widget("loadButton"));
@@ -253,28 +253,91 @@ TEST_F(WindowLoadTest, LoadReachesTheTerminalWithProgressAndSuccessBox)
     EXPECT_EQ(unexpected(errors), "");
 }
 
-TEST_F(WindowLoadTest, CancelStopsTheLoadWithoutEndingFrame)
+// During a load no key but an explicit cancel stops it: Return and Space do
+// nothing, Cancel and Escape ask "Stop the load?" first, No the default. A
+// question left up goes when the load ends and the result shows. A yes stops
+// the load after its block, with no ending frame. Terminals plugged in
+// meanwhile are listed once the load is over, not during it.
+TEST_F(WindowLoadTest, OnlyAnExplicitCancelStopsALoad)
 {
-    LogCapture log;
     const QString database = makeDatabase("big.db", 500, 4, 5);
-    startTerminalAndWindow({});
-    chooseDatabase(database);
-    auto *bar = widget<QProgressBar>("progressBar");
-    ModalBoxCloser closer;
+    const auto none = QMessageBox::NoButton, no = QMessageBox::No, yes = QMessageBox::Yes;
+    const int click = 0; // on Cancel; else the key pressed
+    struct Case {
+        const char *name;
+        std::vector<std::pair<int, QMessageBox::StandardButton>> presses;
+        bool stops;
+    };
+    const std::vector<Case> cases{
+        {"keys, then no twice",
+         {{Qt::Key_Return, none}, {Qt::Key_Space, none}, {Qt::Key_Escape, no}, {click, no}},
+         false},
+        {"Escape, yes", {{Qt::Key_Escape, yes}}, true},
+        {"Cancel, yes", {{click, yes}}, true},
+        {"Cancel, left up", {{click, none}}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(file("received-1.db")); // from the case before
+        startTerminalAndWindow({"--delay", "500"});
+        showActive();
+        chooseDatabase(database);
+        auto *bar = widget<QProgressBar>("progressBar");
+        auto *combo = widget<QComboBox>("deviceCombo");
+        const QString terminal = combo->currentText();
+        QMessageBox::StandardButton answer = none;
+        int listedAtResult = -1; // the load ran until the result came
+        ModalBoxCloser closer([&](QMessageBox *box) {
+            if (box->icon() != QMessageBox::Question)
+                listedAtResult = combo->count();
+        });
+        closer.setAnswer([&](const ModalBoxCloser::Box &box) {
+            return box.icon == QMessageBox::Question ? answer : QMessageBox::Ok;
+        });
+        widget<QPushButton>("loadButton")->click();
+        ASSERT_TRUE(WindowDriver::waitUntil(
+            [&] { return bar->value() > 0 || !closer.boxes().empty(); }, kLoadTimeoutMs));
+        ASSERT_TRUE(closer.boxes().empty()) << closer.boxes()[0].text.toStdString();
+        EXPECT_EQ(QApplication::focusWidget(), bar);
+        SysfsTree::UsbTty another; // plugged in during the load
+        another.port = "ttyACM5";
+        another.busPosition = "1-7";
+        another.idVendor = std::string("0c59");
+        another.idProduct = std::string("0012");
+        another.devName = "null";
+        another.deviceNode = false;
+        tree->addUsbTty(another);
 
-    widget<QPushButton>("loadButton")->click();
-    ASSERT_TRUE(WindowDriver::waitUntil([&] { return bar->value() > 0 || !closer.boxes().empty(); },
-                                        kLoadTimeoutMs));
-    QTest::mouseClick(widget<QPushButton>("cancelButton"), Qt::LeftButton);
-    ASSERT_TRUE(closer.waitForBoxes(1, kLoadTimeoutMs));
-    EXPECT_EQ(closer.boxes()[0].text, QStringLiteral("Loading was cancelled"));
-    EXPECT_TRUE(idleState());
-    EXPECT_EQ(bar->value(), 0);
-
-    ASSERT_TRUE(waitForPortClosed());
-    EXPECT_FALSE(framesContain("H>T ending"));
-    EXPECT_FALSE(QFileInfo::exists(file("received-1.db")));
-    EXPECT_TRUE(log.has("Loading was cancelled"));
+        for (const auto &[press, reply] : c.presses) {
+            const size_t before = closer.boxes().size();
+            answer = reply;
+            if (press == click)
+                QTest::mouseClick(widget<QPushButton>("cancelButton"), Qt::LeftButton);
+            else
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(press));
+            const bool asks = press == click || press == Qt::Key_Escape;
+            ASSERT_EQ(closer.boxes().size() > before, asks); // a question left up: result too
+            if (asks) {
+                EXPECT_EQ(closer.boxes()[before].text, QStringLiteral("Stop the load?"));
+                EXPECT_EQ(closer.boxes()[before].defaultButton, QMessageBox::No);
+            }
+        }
+        const QString result = c.stops ? "Loading was cancelled" : "Loading succeeded";
+        ASSERT_TRUE(WindowDriver::waitUntil(
+            [&] { return !closer.boxes().empty() && closer.boxes().back().text == result; },
+            kLoadTimeoutMs));
+        EXPECT_TRUE(idleState());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // no question left behind
+        ASSERT_TRUE(waitForPortClosed());
+        EXPECT_EQ(framesContain("H>T ending"), !c.stops);
+        EXPECT_EQ(QFileInfo::exists(file("received-1.db")), !c.stops);
+        // The list kept still during the load and follows after it.
+        EXPECT_EQ(listedAtResult, 1);
+        EXPECT_TRUE(WindowDriver::waitUntil([&] { return combo->count() == 2; }, 5000));
+        EXPECT_EQ(combo->currentText(), terminal);
+        window.reset();
+        sim.reset();
+    }
 }
 
 TEST_F(WindowLoadTest, FailedLoadsShowTheTextOfTheirResult)
@@ -322,9 +385,10 @@ TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
     startTerminalAndWindow({});
     rdrload::testing::StreamCapture errors(stderr);
     ModalBoxCloser closer;
-    // A file that is not there, then no path at all (Load is on from the start).
-    const QString paths[] = {file("missing.db"), QString()};
-    for (const QString &path : paths) {
+    // No path at all: Load is off. A file that is not there is told.
+    widget<QLineEdit>("dbPathEdit")->clear();
+    EXPECT_FALSE(widget("loadButton")->isEnabled());
+    for (const QString &path : {file("missing.db")}) {
         SCOPED_TRACE(path.toStdString());
         widget<QLineEdit>("dbPathEdit")->setText(path);
         const size_t before = closer.boxes().size();
@@ -336,10 +400,8 @@ TEST_F(WindowLoadTest, MissingDatabaseFileIsToldAndNothingStarts)
         EXPECT_FALSE(box.hasParent);
         EXPECT_EQ(box.icon, QMessageBox::Warning);
         EXPECT_EQ(box.windowIcon.cacheKey(), window->windowIcon().cacheKey());
-        // The window stays as it was: Cancel too.
-        EXPECT_TRUE(widget("cancelButton")->isEnabled());
-        for (const char *name : kControls)
-            EXPECT_TRUE(widget(name)->isEnabled()) << name;
+        // The window stays as it was.
+        EXPECT_TRUE(idleState());
     }
     EXPECT_FALSE(log.has("Loading thread has been started"));
     EXPECT_FALSE(log.has("Database manager has been created"));
@@ -364,6 +426,8 @@ TEST_F(WindowLoadTest, ClosingTheWindowDuringALoadStopsIt)
 // Closing the window while a load runs, by the Close button or by the frame,
 // asks first. No: the load goes on to its end. Yes: the load stops after its
 // current block, the window waits for it and goes, and nothing more shows.
+// Left unanswered: the question goes when the load ends, the result shows and
+// the window stays.
 // terminal-sim answers slowly so that the load still runs when the window is
 // closed.
 TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
@@ -377,7 +441,9 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
     const std::vector<Case> cases{{"frame, no", true, QMessageBox::No},
                                   {"Close, no", false, QMessageBox::No},
                                   {"frame, yes", true, QMessageBox::Yes},
-                                  {"Close, yes", false, QMessageBox::Yes}};
+                                  {"Close, yes", false, QMessageBox::Yes},
+                                  {"frame, left up", true, QMessageBox::NoButton},
+                                  {"Close, left up", false, QMessageBox::NoButton}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         LogCapture log;
@@ -388,7 +454,9 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
         auto *bar = widget<QProgressBar>("progressBar");
         rdrload::testing::StreamCapture errors(stderr);
         ModalBoxCloser closer;
-        closer.setAnswer([&](const ModalBoxCloser::Box &) { return c.answer; });
+        closer.setAnswer([&](const ModalBoxCloser::Box &box) {
+            return box.icon == QMessageBox::Question ? c.answer : QMessageBox::Ok;
+        });
 
         widget<QPushButton>("loadButton")->click();
         ASSERT_TRUE(WindowDriver::waitUntil(
@@ -401,8 +469,8 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
         } else
             widget<QPushButton>("closeButton")->click();
 
-        // The question was asked and answered inside the close.
-        ASSERT_EQ(closer.boxes().size(), 1u);
+        // The question was asked and answered (or outrun) inside the close.
+        ASSERT_EQ(closer.boxes().size(), c.answer == QMessageBox::NoButton ? 2u : 1u);
         const ModalBoxCloser::Box &question = closer.boxes()[0];
         EXPECT_EQ(question.title, QStringLiteral("KLAV message"));
         EXPECT_EQ(question.text, QStringLiteral("A load is in progress. Stop it and quit?"));
@@ -412,7 +480,16 @@ TEST_F(WindowLoadTest, ClosingDuringALoadAsksFirst)
         EXPECT_TRUE(question.hasParent);
         EXPECT_EQ(question.windowIcon.cacheKey(), window->windowIcon().cacheKey());
 
-        if (c.answer == QMessageBox::No) {
+        if (c.answer == QMessageBox::NoButton) {
+            EXPECT_EQ(closer.boxes()[1].text, QStringLiteral("Loading succeeded"));
+            EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+            EXPECT_TRUE(window->isVisible());
+            EXPECT_TRUE(idleState());
+            EXPECT_TRUE(log.has("The load ended while the question was up"));
+            ASSERT_TRUE(waitForPortClosed());
+            EXPECT_EQ(TestDatabase::contents(file("received-1.db")),
+                      TestDatabase::contents(database));
+        } else if (c.answer == QMessageBox::No) {
             EXPECT_TRUE(window->isVisible());
             EXPECT_TRUE(loadingState());
             ASSERT_TRUE(closer.waitForBoxes(2, kLoadTimeoutMs));

@@ -3,6 +3,7 @@
 // keyboard does and what the tooltips tell.
 
 #include "LogCapture.h"
+#include "ReadOnlyFolder.h"
 #include "SysfsTree.h"
 #include "WindowDriver.h"
 
@@ -143,10 +144,13 @@ TEST_F(WindowTest, WidgetsAreCreatedInOrderAtTheirComputedPlaces)
                                   "renewButton", "progressBar", "cancelButton", "loadButton",
                                   "closeButton", "padSpinBox"}));
 
-    // Every control starts enabled, Cancel and Load included.
-    for (const char *name : {"dbPathEdit", "deviceCombo", "browseButton", "renewButton",
-                             "cancelButton", "loadButton", "closeButton", "padSpinBox"})
+    // Every control starts enabled but Cancel (no load to stop) and Load (no
+    // terminal, no path).
+    for (const char *name :
+         {"dbPathEdit", "deviceCombo", "browseButton", "renewButton", "closeButton", "padSpinBox"})
         EXPECT_TRUE(child<QWidget>(*window, name)->isEnabled()) << name;
+    EXPECT_FALSE(child<QWidget>(*window, "cancelButton")->isEnabled());
+    EXPECT_FALSE(load->isEnabled());
 
     int at = 0;
     for (const char *line :
@@ -287,42 +291,70 @@ TEST_F(WindowTest, DeviceListShowsSupportedTerminalsAndFollowsRefresh)
 
 TEST_F(WindowTest, WithoutTerminalsTheListSaysWhyAndLoadDoesNothingVisible)
 {
-    LogCapture log;
-    QTemporaryDir folder;
-    const QString database = folder.filePath(QStringLiteral("actes.db"));
-    QFile(database).open(QIODevice::WriteOnly);
-    g_recentPath = database;
-    auto window = makeWindow();
-    // The list holds a hint naming the Refresh button as configured.
-    const QString hint = QStringLiteral("No terminal found: connect one and press Rafraîchir");
-    EXPECT_EQ(comboEntries(*window), QStringList{hint});
-    auto *combo = child<QComboBox>(*window, "deviceCombo");
-    EXPECT_EQ(combo->toolTip(), hint);
+    g_recentPath = QStringLiteral("/srv/actes.db");
+    // The hint fits the closed list, or in a large font ends with an
+    // ellipsis; its tooltip is whole (French in the translation tests).
+    const QString hint = QStringLiteral("No terminal: connect one");
+    const QFont usual = QApplication::font();
+    for (int pointSize : {0, 22}) {
+        QFont font = usual;
+        if (pointSize)
+            font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        auto window = makeWindow();
+        QApplication::setFont(usual);
+        auto *combo = child<QComboBox>(*window, "deviceCombo");
+        const QString shown = combo->itemText(0);
+        EXPECT_EQ(shown == hint, pointSize == 0) << shown.toStdString();
+        EXPECT_TRUE(shown == hint || (hint.startsWith(shown.chopped(1)) && shown.endsWith(u'\u2026')));
+        EXPECT_LE(combo->fontMetrics().horizontalAdvance(shown), combo->width() - 20);
+        EXPECT_EQ(combo->toolTip(), hint);
+    }
 
+    LogCapture log; // a window closes the log as it goes
+    auto window = makeWindow();
     ModalBoxCloser closer;
-    child<QPushButton>(*window, "loadButton")->click();
+    // No terminal stands behind the hint: Load is off, even with a path.
+    auto *load = child<QPushButton>(*window, "loadButton");
+    EXPECT_FALSE(load->isEnabled());
+    window->slot_load();
     EXPECT_FALSE(closer.waitForBoxes(1, 300));
     EXPECT_TRUE(log.has("No device selected"));
     EXPECT_FALSE(log.has("Loading thread has been started"));
 
-    // A database is chosen, yet the hint is no terminal: Load stays off.
-    window->slot_loadDevices();
-    EXPECT_EQ(comboEntries(*window), QStringList{hint});
-    EXPECT_FALSE(child<QPushButton>(*window, "loadButton")->isEnabled());
-
-    // Once a terminal is there, the hint is gone and Load comes on.
+    // Once a terminal is there, the hint is gone and Load comes on; then it
+    // is on whenever a path is given, typed or picked.
     addTerminal(0, "Velantra QX");
     window->slot_loadDevices();
     EXPECT_EQ(comboEntries(*window), QStringList{"Velantra QX - PORT: ttyACM0"});
-    EXPECT_TRUE(child<QPushButton>(*window, "loadButton")->isEnabled());
+    auto *path = child<QLineEdit>(*window, "dbPathEdit");
+    window->setFileChooser([](const QString &, const QString &, const QString &) {
+        return QStringLiteral("/srv/picked.db");
+    });
+    const std::vector<std::pair<std::function<void()>, bool>> steps{
+        {[] {}, true},
+        {[&] { path->setText(QStringLiteral("  ")); }, false},
+        {[&] { QTest::keyClicks(path, "/srv/typed.db"); }, true},
+        {[&] { path->clear(); }, false},
+        {[&] { window->slot_selectDb(); }, true},
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        steps[i].first();
+        EXPECT_EQ(load->isEnabled(), steps[i].second) << "step " << i;
+        EXPECT_FALSE(child<QPushButton>(*window, "cancelButton")->isEnabled());
+    }
 }
 
 // Rows from top to bottom, left to right; Return clicks whichever button has
-// the keyboard (Load's Return is in the load tests).
+// the keyboard (Load's Return is in the load tests); Ctrl+O and F5 work
+// whatever the button texts, an "&" in them included.
 TEST_F(WindowTest, TabFollowsTheRowsAndReturnClicksTheFocusedButton)
 {
     LogCapture log;
     addTerminal(0, "Velantra QX");
+    g_recentPath = QStringLiteral("/srv/actes.db"); // Load is on
+    g_config.Browse = "&Open";
+    g_config.Renew_devices = "";
     auto window = makeWindow();
     window->show();
     QApplication::setActiveWindow(window.get());
@@ -336,15 +368,15 @@ TEST_F(WindowTest, TabFollowsTheRowsAndReturnClicksTheFocusedButton)
         return QString();
     };
 
+    // Cancel, off while no load runs, is passed over.
     child<QWidget>(*window, "dbPathEdit")->setFocus();
     QStringList order{focused()};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 7; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order << focused();
     }
     EXPECT_EQ(order, (QStringList{"dbPathEdit", "browseButton", "deviceCombo", "renewButton",
-                                  "cancelButton", "loadButton", "closeButton", "padSpinBox",
-                                  "dbPathEdit"}));
+                                  "loadButton", "closeButton", "padSpinBox", "dbPathEdit"}));
 
     int dialogs = 0;
     window->setFileChooser([&](const QString &, const QString &, const QString &) {
@@ -363,38 +395,101 @@ TEST_F(WindowTest, TabFollowsTheRowsAndReturnClicksTheFocusedButton)
     // Return in the path field clicks nothing.
     pressReturnOn("dbPathEdit");
     EXPECT_EQ(dialogs, 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    EXPECT_EQ(log.count("Devices have been re-enumerated"), 2);
+    ModalBoxCloser closer; // Escape asks nothing while no load runs
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(closer.waitForBoxes(1, 100));
     EXPECT_TRUE(window->isVisible());
     pressReturnOn("closeButton"); // no load runs: closes without a question
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(WindowTest, RefreshKeepsTheChosenTerminal)
+// Settings that cannot be saved are told once, naming the folder: at the
+// start when the program folder cannot be written (the window then runs on
+// the default texts), or at the first pick when only config/ cannot be.
+TEST_F(WindowTest, SettingsThatCannotBeSavedAreToldOnceNamingTheFolder)
 {
-    addTerminal(1, "Velantra QX");
-    addTerminal(2, "Velantra QX");
-    auto window = makeWindow();
-    auto *combo = child<QComboBox>(*window, "deviceCombo");
-    combo->setCurrentIndex(1);
-    EXPECT_EQ(combo->toolTip(), QStringLiteral("Velantra QX - PORT: ttyACM2"));
-
-    // A terminal listed before it: the choice follows the record, not the row.
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString config = here + QStringLiteral("/config");
     addTerminal(0, "Velantra QX");
-    window->slot_loadDevices();
-    ASSERT_EQ(combo->count(), 3);
-    EXPECT_EQ(combo->currentIndex(), 2);
-    EXPECT_EQ(combo->currentText(), QStringLiteral("Velantra QX - PORT: ttyACM2"));
-    EXPECT_EQ(combo->toolTip(), combo->currentText());
+    for (bool programFolder : {true, false}) {
+        SCOPED_TRACE(programFolder ? "program folder read-only" : "config folder read-only");
+        if (programFolder) {
+            ASSERT_TRUE(QDir(config).removeRecursively());
+        }
+        ModalBoxCloser closer;
+        std::unique_ptr<KLAVInterface> window;
+        {
+            ReadOnlyFolder readOnly((programFolder ? here : config).toStdString());
+            ASSERT_TRUE(readOnly.active());
+            g_config = ConfigStruct();
+            const bool saved = config_from_file(g_config);
+            EXPECT_EQ(saved, !programFolder);
+            window = makeWindow();
+            if (!saved) // as the program does once its window is up
+                window->tellSettingsNotSaved(true);
+            window->setFileChooser([](const QString &, const QString &, const QString &) {
+                return QStringLiteral("/srv/actes.db");
+            });
+            window->slot_selectDb();
+            window->slot_selectDb();
+        }
+        ASSERT_EQ(closer.boxes().size(), 1u);
+        EXPECT_TRUE(closer.boxes()[0].text.startsWith(
+            "The settings cannot be saved in " + QDir::toNativeSeparators(config) +
+            ": that folder cannot be written. " +
+            (programFolder ? "The program runs on its default settings" : "The database you chose")))
+            << closer.boxes()[0].text.toStdString();
+        EXPECT_EQ(child<QPushButton>(*window, "browseButton")->text(), QStringLiteral("Parcourir"));
+        EXPECT_TRUE(child<QPushButton>(*window, "loadButton")->isEnabled());
+        EXPECT_EQ(WindowDriver::recentPathLine(), QString()); // nothing written
+        window.reset();
+        WindowDriver::resetConfig();
+    }
+}
 
-    // Nothing changed: still the same.
-    window->slot_loadDevices();
-    EXPECT_EQ(combo->currentIndex(), 2);
-
-    // The chosen terminal is gone: the first one is chosen.
-    ASSERT_TRUE(QFile::remove(QString::fromStdString(tree.sysRoot() + "/class/tty/ttyACM2")));
-    window->slot_loadDevices();
-    ASSERT_EQ(combo->count(), 2);
-    EXPECT_EQ(combo->currentIndex(), 0);
-    EXPECT_EQ(combo->toolTip(), QStringLiteral("Velantra QX - PORT: ttyACM0"));
+// The list follows the terminals plugged in and out, by Refresh or by itself
+// within a few seconds, and the chosen terminal stays chosen while it is
+// there.
+TEST_F(WindowTest, TheListFollowsTheCableAndKeepsTheChosenTerminal)
+{
+    auto unplug = [&](const char *port) {
+        return QFile::remove(QString::fromStdString(tree.sysRoot() + "/class/tty/" + port));
+    };
+    for (bool byRefresh : {true, false}) {
+        SCOPED_TRACE(byRefresh ? "Refresh" : "by itself");
+        addTerminal(1, "Velantra QX");
+        addTerminal(2, "Velantra QX");
+        auto window = makeWindow();
+        auto *combo = child<QComboBox>(*window, "deviceCombo");
+        // Until the list has count entries and shows (and tells) the chosen one.
+        auto shows = [&](int count, const char *chosen) {
+            return WindowDriver::waitUntil(
+                [&] {
+                    if (byRefresh)
+                        window->slot_loadDevices();
+                    return combo->count() == count && combo->currentText() == chosen &&
+                           combo->toolTip() == chosen;
+                },
+                5000);
+        };
+        combo->setCurrentIndex(1);
+        // A terminal listed before it: the choice follows the record, not the row.
+        addTerminal(0, "Velantra QX");
+        EXPECT_TRUE(shows(3, "Velantra QX - PORT: ttyACM2"));
+        // The chosen terminal is gone: the first one is chosen.
+        ASSERT_TRUE(unplug("ttyACM2"));
+        EXPECT_TRUE(shows(2, "Velantra QX - PORT: ttyACM0"));
+        // All gone: the hint; one back: listed and chosen.
+        ASSERT_TRUE(unplug("ttyACM0") && unplug("ttyACM1"));
+        EXPECT_TRUE(shows(1, "No terminal: connect one"));
+        addTerminal(1, "Velantra QX");
+        EXPECT_TRUE(shows(1, "Velantra QX - PORT: ttyACM1"));
+        unplug("ttyACM1");
+    }
 }
 
 // What the fields cannot show for want of room is in their tooltips, and the

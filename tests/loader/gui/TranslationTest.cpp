@@ -157,13 +157,20 @@ TEST(TranslationTest, QtOwnTextsFollowTheLocale)
     EXPECT_TRUE(qt.fileName().endsWith(QStringLiteral("qtbase_fr.qm")))
         << qt.fileName().toStdString();
 
-    SysfsTree tree; // no terminal: the list holds its hint
+    SysfsTree tree; // no terminal: the list holds its hint, which fits
     KLAVInterface window(UsbTtyEnumerator(tree.sysRoot(), tree.devRoot()));
-    EXPECT_EQ(window.findChild<QComboBox *>(QStringLiteral("deviceCombo"))->itemText(0),
-              QStringLiteral("Aucun terminal trouvé : branchez-en un et cliquez sur Rafraîchir"));
+    auto *combo = window.findChild<QComboBox *>(QStringLiteral("deviceCombo"));
+    const QString hint = QStringLiteral("Branchez un terminal");
+    EXPECT_EQ(combo->itemText(0), hint);
+    EXPECT_EQ(combo->toolTip(), hint);
+    EXPECT_LE(combo->fontMetrics().horizontalAdvance(hint), combo->width() - 20);
+    for (const char *text : {"A load is in progress. Stop it and quit?", "Stop the load?"})
+        EXPECT_NE(QCoreApplication::translate("KLAVInterface", text), QString::fromLatin1(text));
     EXPECT_EQ(
         QCoreApplication::translate("KLAVInterface", "A load is in progress. Stop it and quit?"),
         QStringLiteral("Un chargement est en cours. L'arrêter et quitter ?"));
+    EXPECT_EQ(QCoreApplication::translate("KLAVInterface", "Stop the load?"),
+              QStringLiteral("Arrêter le chargement ?"));
 
     // The window's own dialog (Qt's widget dialog, as without a platform
     // theme): its labels and buttons, then given up.

@@ -84,7 +84,7 @@ ModalBoxCloser::ModalBoxCloser(std::function<void(QMessageBox *)> inspect)
 void ModalBoxCloser::poll()
 {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible() || box->buttons().isEmpty())
+    if (!box || !box->isVisible() || box->buttons().isEmpty() || box == leftUp_)
         return;
     Box seen;
     seen.title = box->windowTitle();
@@ -98,7 +98,12 @@ void ModalBoxCloser::poll()
     boxes_.push_back(seen);
     if (inspect_)
         inspect_(box);
-    QAbstractButton *choice = answer_ ? box->button(answer_(seen)) : nullptr;
+    const QMessageBox::StandardButton answer = answer_ ? answer_(seen) : QMessageBox::Ok;
+    if (answer == QMessageBox::NoButton) {
+        leftUp_ = box;
+        return;
+    }
+    QAbstractButton *choice = box->button(answer);
     (choice ? choice : box->buttons().first())->click();
 }
 

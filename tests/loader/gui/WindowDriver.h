@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -40,7 +41,8 @@ bool driveFileDialog(const std::function<void()> &open,
 // While it lives, watches for modal message boxes; for each one it records
 // what the box shows, lets inspect() look at the world while the box is up,
 // then clicks the button that answer() names (the first button when there is
-// no answer or it names none of the box's buttons).
+// no answer or it names none of the box's buttons). An answer of NoButton
+// leaves the box up, as a user who looks away would.
 class ModalBoxCloser : public QObject {
 public:
     struct Box {
@@ -70,5 +72,6 @@ private:
     std::function<void(QMessageBox *)> inspect_;
     std::function<QMessageBox::StandardButton(const Box &)> answer_;
     std::vector<Box> boxes_;
+    QPointer<QMessageBox> leftUp_;
     QTimer timer_;
 };
