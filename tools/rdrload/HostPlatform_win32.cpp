@@ -31,6 +31,18 @@ std::string portDevice(unsigned char port, bool &present)
 {
     const std::string name = "COM" + std::to_string(port);
     char target[512];
+    const std::string device = "\\\\.\\" + name;
     present = ::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
-    return "\\\\.\\" + name;
+    if (!present) {
+        // Not every system lists its ports there (Wine does not): the device
+        // itself says, opened for no access. Only "no such file" means absent;
+        // a port in use or not allowed is there.
+        HANDLE handle = ::CreateFileA(device.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const DWORD error = ::GetLastError();
+        if (handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle);
+        present = handle != INVALID_HANDLE_VALUE ||
+                  (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND);
+    }
+    return device;
 }
