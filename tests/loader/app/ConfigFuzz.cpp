@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -16,6 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static QTemporaryDir dir;
     static const std::string folder = dir.path().toStdString() + "/config";
     g_consoleMode = true;
+    // A folder afresh for each input: the backups of earlier invalid inputs
+    // would fill the backup names, and an invalid file that cannot be kept is
+    // rightly left in place.
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
     {
         std::ofstream out(folder + "/KLAV_init.ini", std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data), std::streamsize(size));
