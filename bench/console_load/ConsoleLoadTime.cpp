@@ -71,7 +71,8 @@ double timedLoad(const QString &program, const QString &database, const QTempora
                      process.readAllStandardOutput().right(300).constData());
         return -1;
     }
-    if (sim.wait(10000) != 0 || TestDatabase::contents(received) != TestDatabase::contents(database)) {
+    if (sim.wait(10000) != 0 ||
+        TestDatabase::contents(received) != TestDatabase::contents(database)) {
         std::fprintf(stderr, "the terminal did not receive the database whole\n");
         return -1;
     }

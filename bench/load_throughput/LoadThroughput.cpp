@@ -171,8 +171,7 @@ std::vector<Exchange> loadExchanges(qint64 size, size_t ackLength)
 {
     std::vector<Exchange> exchanges{{9, 9, false}, {26, 7, false}};
     for (qint64 left = size; left > 0; left -= kPayload)
-        exchanges.push_back(
-            {size_t(3 + std::min<qint64>(left, kPayload)), ackLength, true});
+        exchanges.push_back({size_t(3 + std::min<qint64>(left, kPayload)), ackLength, true});
     exchanges.push_back({3, 3, false});
     return exchanges;
 }
@@ -347,9 +346,9 @@ int main(int argc, char *argv[])
             for (int round = 0; round < rounds; ++round) {
                 baseRuns.push_back(runChild({"--baseline", std::to_string(size), ack}));
                 for (const bool logging : {false, true})
-                    loadRuns[logging].push_back(runChild({"--load", db.toStdString(),
-                                                          logging ? "1" : "0",
-                                                          work.path().toStdString(), ack}));
+                    loadRuns[logging].push_back(
+                        runChild({"--load", db.toStdString(), logging ? "1" : "0",
+                                  work.path().toStdString(), ack}));
             }
             const Measure base = median(baseRuns, failed);
             const Measure loads[2] = {median(loadRuns[0], failed), median(loadRuns[1], failed)};

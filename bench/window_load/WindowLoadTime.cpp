@@ -98,7 +98,8 @@ int main(int argc, char *argv[])
     KLAVInterface window(UsbTtyEnumerator(tree.sysRoot(), "/dev"));
     if (window.findChild<QComboBox *>("deviceCombo")->count() != 1)
         return std::fprintf(stderr, "the window lists no terminal\n"), 1;
-    window.setFileChooser([&](const QString &, const QString &, const QString &) { return database; });
+    window.setFileChooser(
+        [&](const QString &, const QString &, const QString &) { return database; });
     window.slot_selectDb();
     window.show();
 

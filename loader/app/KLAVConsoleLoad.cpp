@@ -16,14 +16,14 @@ int cmdExec(std::string databasePath, std::string portName, std::string padText)
     writeLog(LOG_ENTER, "cmdExec");
     std::printf("\nWelcome to KLAV Loader ! \n");
 
-    const KLAVDeviceManager deviceManager({g_config.VID, g_config.PID});  // one discovery
+    const KLAVDeviceManager deviceManager({g_config.VID, g_config.PID}); // one discovery
     const std::vector<KLAVDevice> devices = deviceManager.getDeviceList();
     writeLog(LOG_INFO, "List of devices has been obtained");
     std::printf("\nList of devices has been obtained");
 
     const KLAVDevice *chosen = nullptr;
     for (const KLAVDevice &device : devices) {
-        if (device.getPortCOM() == portName) {  // exact: letter case counts
+        if (device.getPortCOM() == portName) { // exact: letter case counts
             chosen = &device;
             break;
         }
@@ -44,7 +44,7 @@ int cmdExec(std::string databasePath, std::string portName, std::string padText)
     std::fflush(stdout);
 
     KLAVConsoleReport console;
-    KLAVThread load(connector, &console);  // run here, on the calling thread
+    KLAVThread load(connector, &console); // run here, on the calling thread
     const int code = load.operate();
     writeLog(LOG_EXIT, "cmdExec");
     return code;

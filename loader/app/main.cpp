@@ -24,16 +24,17 @@ int runGraphicalMode(const QString &locale, bool settingsSaved)
     g_consoleMode = false;
     hideConsoleWindow();
     QTranslator translator;
-    (void)translator.load(QCoreApplication::applicationDirPath() + "/lang/quillbox_" + locale + ".qm");
+    (void)translator.load(QCoreApplication::applicationDirPath() + "/lang/quillbox_" + locale +
+                          ".qm");
     QCoreApplication::installTranslator(&translator);
     // The file dialog and the standard buttons in the window's language too.
     KLAVQtTranslator qtTranslator;
     (void)qtTranslator.install(QLocale(locale));
     int status;
     {
-        KLAVInterface window;  // destroyed before the translators
+        KLAVInterface window; // destroyed before the translators
         window.show();
-        if (!settingsSaved)  // said over the window, once it is up
+        if (!settingsSaved) // said over the window, once it is up
             QTimer::singleShot(0, &window, [&window] { window.tellSettingsNotSaved(true); });
         status = QApplication::exec();
     }
@@ -49,7 +50,7 @@ int runConsoleMode(const std::vector<std::string> &args)
     return code;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -1,7 +1,7 @@
 #include "KLAVConfig.h"
 
-#include "KLAVRunMode.h"
 #include "KLAVLog.h"
+#include "KLAVRunMode.h"
 #include "platform/AppFolders.h"
 #include "platform/SharedFiles.h"
 
@@ -27,10 +27,11 @@ const char *const kRelativeConfigPath = "config\\KLAV_init.ini";
 
 void showInvalidConfigBox()
 {
-    QMessageBox::information(nullptr, QCoreApplication::translate("QObject", "KLAV message"),
-                             QCoreApplication::translate(
-                                 "QObject", "Config file not valid. Click OK to launch application"),
-                             QMessageBox::Ok);
+    QMessageBox::information(
+        nullptr, QCoreApplication::translate("QObject", "KLAV message"),
+        QCoreApplication::translate("QObject",
+                                    "Config file not valid. Click OK to launch application"),
+        QMessageBox::Ok);
 }
 
 // The byte-order mark some editors (Windows Notepad) put before UTF-8 text.
@@ -122,23 +123,29 @@ struct Setting {
     Field kind;
     std::string ConfigStruct::*text;
     std::vector<std::string> ConfigStruct::*list;
-    const char *storedLabel;   // name in the success log line
-    const char *failedLabel;   // name in the "failed" log line
+    const char *storedLabel; // name in the success log line
+    const char *failedLabel; // name in the "failed" log line
 };
 
 const Setting kSettings[] = {
     {"RecentPath", Field::Text, &ConfigStruct::RecentPath, nullptr, "RecentPath", "RecentPath"},
-    {"ApplicationName", Field::Text, &ConfigStruct::ApplicationName, nullptr, "ApplicationName", "ApplicationName"},
-    {"ExplicativeText", Field::List, nullptr, &ConfigStruct::ExplicativeText, "ExplicativeText", "ExplicativeText"},
-    {"Database_file", Field::Text, &ConfigStruct::Database_file, nullptr, "Database_file", "Database_file"},
+    {"ApplicationName", Field::Text, &ConfigStruct::ApplicationName, nullptr, "ApplicationName",
+     "ApplicationName"},
+    {"ExplicativeText", Field::List, nullptr, &ConfigStruct::ExplicativeText, "ExplicativeText",
+     "ExplicativeText"},
+    {"Database_file", Field::Text, &ConfigStruct::Database_file, nullptr, "Database_file",
+     "Database_file"},
     {"Browse", Field::Text, &ConfigStruct::Browse, nullptr, "Browse", "Browse"},
     {"Device_list", Field::Text, &ConfigStruct::Device_list, nullptr, "Device_list", "Device_list"},
     {"Button_load", Field::Text, &ConfigStruct::Button_load, nullptr, "Load", "Button_load"},
     {"PAD_number", Field::Text, &ConfigStruct::PAD_number, nullptr, "PAD_number", "PAD_number"},
-    {"Loading_progress", Field::Text, &ConfigStruct::Loading_progress, nullptr, "Loading_progress", "Loading_progress"},
+    {"Loading_progress", Field::Text, &ConfigStruct::Loading_progress, nullptr, "Loading_progress",
+     "Loading_progress"},
     {"Cancel", Field::Text, &ConfigStruct::Cancel, nullptr, "Cancel", "Cancel"},
-    {"Renew_devices", Field::Text, &ConfigStruct::Renew_devices, nullptr, "Renew_devices", "Renew_devices"},
-    {"Close_application", Field::Text, &ConfigStruct::Close_application, nullptr, "Close_application", "Close_application"},
+    {"Renew_devices", Field::Text, &ConfigStruct::Renew_devices, nullptr, "Renew_devices",
+     "Renew_devices"},
+    {"Close_application", Field::Text, &ConfigStruct::Close_application, nullptr,
+     "Close_application", "Close_application"},
     {"VID", Field::List, nullptr, &ConfigStruct::VID, "VID", "VID"},
     {"PID", Field::List, nullptr, &ConfigStruct::PID, "PID", "PID"},
     {"LogOption", Field::Text, &ConfigStruct::LogOption, nullptr, "logOption", "logOption"},
@@ -159,12 +166,13 @@ const Setting *findSetting(const std::string &key)
 }
 
 const char *const kCountedPrefixes[] = {
-    "&LogOption=",   "&LogPath=",     "&RecentPath=",       "&ApplicationName=", "&Database_file=",
-    "&Browse=",      "&Device_list=", "&Button_load=",      "&PAD_number=",      "&Loading_progress=",
-    "&Cancel=",      "&Renew_devices=", "&Close_application=",
+    "&LogOption=",         "&LogPath=",          "&RecentPath=",  "&ApplicationName=",
+    "&Database_file=",     "&Browse=",           "&Device_list=", "&Button_load=",
+    "&PAD_number=",        "&Loading_progress=", "&Cancel=",      "&Renew_devices=",
+    "&Close_application=",
 };
 
-}  // namespace
+} // namespace
 
 std::function<void()> g_showInvalidConfigNotice = showInvalidConfigBox;
 
@@ -342,7 +350,7 @@ bool ensureValidFile(const std::string &configPath, std::string &backup, bool &i
 bool configFromFolder(ConfigStruct &config, const std::string &folder)
 {
     writeLog(LOG_ENTER, "config_from_file");
-    QDir().mkpath(QString::fromStdString(folder));  // failure ignored
+    QDir().mkpath(QString::fromStdString(folder)); // failure ignored
     const std::string configPath = folder + "/KLAV_init.ini";
 
     // Runs started at the same moment check, keep and replace the file one
@@ -360,7 +368,8 @@ bool configFromFolder(ConfigStruct &config, const std::string &folder)
         if (!g_consoleMode && g_showInvalidConfigNotice)
             g_showInvalidConfigNotice();
         if (g_consoleMode && !backup.empty()) {
-            std::printf("\nConfig file not valid: replaced by the default file, the invalid file is kept as %s",
+            std::printf("\nConfig file not valid: replaced by the default file, the invalid file "
+                        "is kept as %s",
                         backup.c_str());
             std::fflush(stdout);
         }

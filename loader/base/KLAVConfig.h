@@ -34,7 +34,7 @@ struct ConfigStruct {
 };
 
 extern ConfigStruct g_config;
-extern QString g_recentPath;  // RecentPath decoded from UTF-8
+extern QString g_recentPath; // RecentPath decoded from UTF-8
 
 // Longest value a text field or list entry holds, in bytes.
 constexpr size_t kConfigValueMax = 255;

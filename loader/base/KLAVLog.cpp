@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kLogLevelMask = 31;
-constexpr size_t kBufferSize = 512;    // message and line text: at most 511 bytes
+constexpr size_t kBufferSize = 512; // message and line text: at most 511 bytes
 constexpr size_t kBackupNameSize = 128;
 
 std::mutex g_logLock;
@@ -95,7 +95,7 @@ void rotateIfFull()
         return;
     const std::string backup = logBackupName(g_logfileStream);
     if (backup.empty()) {
-        g_logFile.reset();  // logging ends for the run
+        g_logFile.reset(); // logging ends for the run
         return;
     }
     const FileLock lock(logLockName(g_logfileStream));
@@ -120,7 +120,7 @@ void rotateIfFull()
     (void)reopenLog(false, "the log stops here");
 }
 
-}  // namespace
+} // namespace
 
 void writeLog(int level, const char *format, ...)
 {
@@ -143,7 +143,7 @@ void writeLog(int level, const char *format, ...)
         char line[sizeof g_stamp + kBufferSize + 1];
         size_t length = g_stampLength;
         std::memcpy(line, g_stamp, length);
-        const size_t textLimit = length + kBufferSize - 1;  // "KLAVLD ..." keeps at most 511 bytes
+        const size_t textLimit = length + kBufferSize - 1; // "KLAVLD ..." keeps at most 511 bytes
         appendLimited(line, length, textLimit, "KLAVLD ");
         for (int i = 0; i < g_depth && length < textLimit; ++i)
             line[length++] = ' ';
@@ -163,7 +163,8 @@ std::string logBackupName(const std::string &logPath)
     if (logPath.size() >= kBackupNameSize)
         return {};
     const size_t dot = logPath.rfind('.');
-    std::string backup = logPath.substr(0, (dot != std::string::npos && dot != 0) ? dot : logPath.size());
+    std::string backup =
+        logPath.substr(0, (dot != std::string::npos && dot != 0) ? dot : logPath.size());
     backup += ".old";
     if (backup.size() >= kBackupNameSize)
         return {};
@@ -174,7 +175,8 @@ std::string logLockName(const std::string &logPath)
 {
     const size_t slash = logPath.find_last_of("/\\");
     const size_t dot = logPath.rfind('.');
-    const bool hasExtension = dot != std::string::npos && dot != 0 && (slash == std::string::npos || dot > slash);
+    const bool hasExtension =
+        dot != std::string::npos && dot != 0 && (slash == std::string::npos || dot > slash);
     return logPath.substr(0, hasExtension ? dot : logPath.size()) + ".lock";
 }
 
@@ -192,7 +194,7 @@ void openLogFile()
             return;
         if (g_config.LogPath == ".") {
             folder = defaultLogFolder();
-            QDir().mkpath(QString::fromStdString(folder));  // failure ignored
+            QDir().mkpath(QString::fromStdString(folder)); // failure ignored
         } else {
             folder = g_config.LogPath;
         }

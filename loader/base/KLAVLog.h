@@ -18,11 +18,11 @@
 #include <string>
 
 enum KLAVLogLevel {
-    LOG_ERROR = 1,  // failures
-    LOG_ENTER = 2,  // entry into a method: its qualified name
-    LOG_EXIT = 4,   // leaving a method: its qualified name
-    LOG_INFO = 8,   // facts and progress
-    LOG_DATA = 16,  // byte traces of frames
+    LOG_ERROR = 1, // failures
+    LOG_ENTER = 2, // entry into a method: its qualified name
+    LOG_EXIT = 4,  // leaving a method: its qualified name
+    LOG_INFO = 8,  // facts and progress
+    LOG_DATA = 16, // byte traces of frames
 };
 
 // Writes one line "dd/mm/yyyy HHhMMmSSs - KLAVLD <depth><marker><message>".

@@ -78,7 +78,8 @@ QString windowVisible(const QString &text)
     for (int i = 0; i < text.size(); ++i) {
         const ushort code = text.at(i).unicode();
         if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
-            out += QLatin1String("\\x") + QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+            out += QLatin1String("\\x") +
+                   QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0'));
         else if (code == '\\' && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('x'))
             out += QLatin1String("\\\\");
         else

@@ -80,7 +80,8 @@ KLAVInterface::KLAVInterface(QWidget *parent)
 }
 
 KLAVInterface::KLAVInterface(UsbTtyEnumerator enumerator, QWidget *parent)
-    : QMainWindow(parent), deviceManager(std::move(enumerator), supportedIds()), fileChooser(openWithQtDialog)
+    : QMainWindow(parent), deviceManager(std::move(enumerator), supportedIds()),
+      fileChooser(openWithQtDialog)
 {
     buildWindow();
 }
@@ -92,7 +93,8 @@ void KLAVInterface::buildWindow()
     setFixedSize(kWidth, kHeight);
     addComponents();
 
-    writeLog(LOG_INFO, "Found connected (and supported) devices");  // by deviceManager's construction
+    writeLog(LOG_INFO,
+             "Found connected (and supported) devices"); // by deviceManager's construction
     fillDeviceCombo();
     devicesSeen = deviceManager.presence();
     writeLog(LOG_INFO, "Device list has been shown");

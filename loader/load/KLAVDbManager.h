@@ -47,12 +47,12 @@ public:
 
     // What another program writing the database leaves beside the file.
     enum class PendingWrite {
-        None,     // the file alone holds every committed change
-        Journal,  // a rollback journal with a live header: a write
-                  // transaction is open, or was cut short, and the file may
-                  // hold changes that are to be rolled back
-        Wal,      // a write-ahead log with content: committed changes that
-                  // may not be in the file yet
+        None,    // the file alone holds every committed change
+        Journal, // a rollback journal with a live header: a write
+                 // transaction is open, or was cut short, and the file may
+                 // hold changes that are to be rolled back
+        Wal,     // a write-ahead log with content: committed changes that
+                 // may not be in the file yet
     };
     // Looked at in the file system alone: nothing is opened for writing and
     // nothing is created.

@@ -7,7 +7,8 @@
 #include <string>
 
 KLAVThread::KLAVThread(KLAVUsbConnector connectorCopy, KLAVLoadReport *chosenReport)
-    : QThread(nullptr), connector(std::move(connectorCopy)), report(chosenReport ? chosenReport : this)
+    : QThread(nullptr), connector(std::move(connectorCopy)),
+      report(chosenReport ? chosenReport : this)
 {
     connector.setReport(report);
     writeLog(LOG_ENTER, "KLAVThread::KLAVThread");
@@ -60,10 +61,13 @@ int KLAVThread::operate()
     if (result != LOAD_OK) {
         writeLog(LOG_ERROR, "Communication initialization process failed");
         if (result == LOAD_REQUEST_REFUSED) {
-            writeLog(LOG_ERROR, "Update request failed with returned message : %s", replyText.constData());
-            report->line(("\nUpdate request failed with returned message : " + std::string(replyText.constData()))
+            writeLog(LOG_ERROR, "Update request failed with returned message : %s",
+                     replyText.constData());
+            report->line(("\nUpdate request failed with returned message : " +
+                          std::string(replyText.constData()))
                              .c_str());
-            report->outcomeText(tr("Loading request failed - error : ") + QString::fromLatin1(replyText));
+            report->outcomeText(tr("Loading request failed - error : ") +
+                                QString::fromLatin1(replyText));
         } else {
             report->line("\nCommunication initialization process failed");
             // A refusal that says what to do is shown as it is said.

@@ -5,8 +5,8 @@
 #include "base/KLAVLog.h"
 #include "base/KLAVVisibleText.h"
 #include "load/KLAVLoadResult.h"
-#include "port/KLAVPcscPort.h"
 #include "platform/NativeFile.h"
+#include "port/KLAVPcscPort.h"
 #include "port/KLAVSerialPort.h"
 
 #include <algorithm>
@@ -60,8 +60,8 @@ QByteArray framed(std::uint8_t first, const char *body, int bodySize)
 
 KLAVUsbConnector::KLAVUsbConnector(const KLAVDevice &device, const KLAVDbManager &dbManager,
                                    int pad)
-    : device(device), dbManager(dbManager), padRequestByte(requestByteFor(pad)), padReplyByte(replyByteFor(pad)),
-      pad(pad)
+    : device(device), dbManager(dbManager), padRequestByte(requestByteFor(pad)),
+      padReplyByte(replyByteFor(pad)), pad(pad)
 {
     writeLog(LOG_ENTER, "KLAVUsbConnector::KLAVUsbConnector");
     writeLog(LOG_EXIT, "KLAVUsbConnector::KLAVUsbConnector");
@@ -115,7 +115,7 @@ bool KLAVUsbConnector::openDatabaseFile()
     writeLog(LOG_ENTER, "KLAVUsbConnector::openDatabaseFile");
     auto opened = std::make_unique<QFile>();
     FileProblem problem = FileProblem::None;
-    if (!stamped)  // opened without the opening phase: the load begins here
+    if (!stamped) // opened without the opening phase: the load begins here
         stamped = takeSnapshot(startStamp, startHeader);
     bool ok = openRegularFile(databasePath(), *opened, &problem);
     if (!ok) {
@@ -125,9 +125,10 @@ bool KLAVUsbConnector::openDatabaseFile()
                  "Database file of %lld bytes is too large to be loaded (limit %lld bytes)",
                  static_cast<long long>(opened->size()),
                  static_cast<long long>(KLAVRequestFrame::kLargestFileSize));
-        refuse("\nThe database file is too large for a terminal: " + std::to_string(opened->size()) +
-               " bytes, where the size field of the request frame holds at most " +
-               std::to_string(KLAVRequestFrame::kLargestFileSize));
+        refuse(
+            "\nThe database file is too large for a terminal: " + std::to_string(opened->size()) +
+            " bytes, where the size field of the request frame holds at most " +
+            std::to_string(KLAVRequestFrame::kLargestFileSize));
         ok = false;
     }
     // The size is taken once: what the request frame announces is what is sent.
@@ -196,8 +197,7 @@ QByteArray KLAVUsbConnector::stringToBytes(QList<QByteArray> numbers, QList<QByt
     QByteArray frame;
     if (!file) {
         writeLog(LOG_ERROR, "Database file is not open: no request frame");
-    } else if (auto encoded =
-                   KLAVRequestFrame::encode(padRequestByte, fileSize, numbers, texts)) {
+    } else if (auto encoded = KLAVRequestFrame::encode(padRequestByte, fileSize, numbers, texts)) {
         frame = *encoded;
     }
     writeLog(LOG_EXIT, "KLAVUsbConnector::stringToBytes");
@@ -248,7 +248,8 @@ int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
     const QByteArray path = databasePath();
     // A FIFO or a device would hold the reads below for ever: refused at once.
     const FileProblem kind = entryProblem(path);
-    if (kind != FileProblem::None && kind != FileProblem::Missing && kind != FileProblem::PermissionDenied) {
+    if (kind != FileProblem::None && kind != FileProblem::Missing &&
+        kind != FileProblem::PermissionDenied) {
         refuse(std::string("\nDatabase file ") + fileProblemText(kind));
         return LOAD_FILE_NOT_OPENED;
     }
@@ -262,8 +263,9 @@ int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
                "close the program that writes it, then start the load again");
         return LOAD_NOT_COHERENT;
     case KLAVDbManager::PendingWrite::Wal:
-        refuse("\nThe database has changes that are not in its file yet (a -wal file is beside it): "
-               "close the program that writes it, then start the load again");
+        refuse(
+            "\nThe database has changes that are not in its file yet (a -wal file is beside it): "
+            "close the program that writes it, then start the load again");
         return LOAD_NOT_COHERENT;
     case KLAVDbManager::PendingWrite::None:
         break;
@@ -302,7 +304,8 @@ int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
     writeLog(LOG_INFO, "Protocol initialization succeeded");
     QList<QByteArray> numbers, texts;
     selectEntries(numbers, texts);
-    return sendRequestFrame(stringToBytes(numbers, texts), replyText) ? LOAD_OK : LOAD_REQUEST_REFUSED;
+    return sendRequestFrame(stringToBytes(numbers, texts), replyText) ? LOAD_OK
+                                                                      : LOAD_REQUEST_REFUSED;
 }
 
 bool KLAVUsbConnector::initializeConnection(bool &answered)

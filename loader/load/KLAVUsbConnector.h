@@ -16,9 +16,9 @@
 
 #include "KLAVDbManager.h"
 #include "load/KLAVLoadReport.h"
+#include "platform/NativeFile.h"
 #include "port/KLAVDevice.h"
 #include "port/KLAVDevicePort.h"
-#include "platform/NativeFile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -147,13 +147,13 @@ private:
     std::unique_ptr<QFile> file;
     std::int64_t fileSize = 0;
     QByteArray dbPath;
-    bool stamped = false;    // startStamp and startHeader are taken
-    FileStamp startStamp;    // the database file when the load began
-    QByteArray startHeader;  // its first 100 bytes (SQLite's file header)
+    bool stamped = false;   // startStamp and startHeader are taken
+    FileStamp startStamp;   // the database file when the load began
+    QByteArray startHeader; // its first 100 bytes (SQLite's file header)
     QString failure;
     std::int64_t bytesRead = 0;
     std::int32_t bytesSent = 0;
-    QByteArray dataFrame;  // reused for every block
+    QByteArray dataFrame; // reused for every block
     std::uint8_t padRequestByte;
     std::uint8_t padReplyByte;
     std::int32_t pad;

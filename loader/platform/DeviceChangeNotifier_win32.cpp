@@ -6,7 +6,8 @@
 #include <QWidget>
 
 #include <windows.h>
-#include <dbt.h>
+
+#include <dbt.h> // needs the types of windows.h
 
 // Every top-level window receives DBT_DEVNODES_CHANGED when a device is added
 // or removed; registering for all interface classes adds the arrival and
@@ -25,7 +26,7 @@ struct DeviceChangeNotifier::Watch : QAbstractNativeEventFilter {
             (msg->wParam == DBT_DEVICEARRIVAL || msg->wParam == DBT_DEVICEREMOVECOMPLETE ||
              msg->wParam == DBT_DEVNODES_CHANGED))
             changed();
-        return false;  // the window handles the message as it would
+        return false; // the window handles the message as it would
     }
 };
 

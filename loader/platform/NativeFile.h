@@ -15,13 +15,13 @@ class QFile;
 // Why a name cannot be opened as a regular file for reading.
 enum class FileProblem {
     None,
-    Missing,           // nothing has that name
+    Missing, // nothing has that name
     Folder,
-    Fifo,              // a named pipe
+    Fifo, // a named pipe
     Device,
-    NotRegular,        // any other kind of entry
-    PermissionDenied,  // a file the user may not read
-    Unreadable,        // any other failure to open
+    NotRegular,       // any other kind of entry
+    PermissionDenied, // a file the user may not read
+    Unreadable,       // any other failure to open
 };
 
 // "does not exist", "is a folder", "cannot be read: permission denied", ...
@@ -49,7 +49,7 @@ QByteArray sqliteFileName(const QByteArray &path);
 // mean no write reached the file in between.
 struct FileStamp {
     qint64 size = -1;
-    qint64 modified = 0;  // nanoseconds, or the platform's finest unit
+    qint64 modified = 0; // nanoseconds, or the platform's finest unit
     qint64 changed = 0;
     quint64 identity = 0;
 

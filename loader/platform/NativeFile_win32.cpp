@@ -54,8 +54,10 @@ bool fileStamp(const QByteArray &path, FileStamp &stamp)
     if (!GetFileAttributesExA(path.constData(), GetFileExInfoStandard, &data))
         return false;
     stamp.size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    stamp.modified = (qint64(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-    stamp.changed = (qint64(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+    stamp.modified =
+        (qint64(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    stamp.changed =
+        (qint64(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
     stamp.identity = 0;
     return true;
 }

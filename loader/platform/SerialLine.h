@@ -13,15 +13,15 @@
 struct SerialLineSettings {
     uint32_t baudRate = 0;
     uint8_t byteSize = 8;
-    uint8_t parity = 0;    // 0 none, 1 odd, 2 even
-    uint8_t stopBits = 0;  // 0 one, 2 two
+    uint8_t parity = 0;   // 0 none, 1 odd, 2 even
+    uint8_t stopBits = 0; // 0 one, 2 two
     bool outxCtsFlow = false;
     bool outxDsrFlow = false;
     bool dsrSensitivity = false;
-    uint8_t dtrControl = 0;  // 0 line off, 1 line on while open
-    uint8_t rtsControl = 0;  // 0 line off, 1 line on while open
-    bool outX = false;       // XON/XOFF on output
-    bool inX = false;        // XON/XOFF on input
+    uint8_t dtrControl = 0; // 0 line off, 1 line on while open
+    uint8_t rtsControl = 0; // 0 line off, 1 line on while open
+    bool outX = false;      // XON/XOFF on output
+    bool inX = false;       // XON/XOFF on input
     bool abortOnError = false;
 };
 
@@ -91,7 +91,7 @@ public:
 private:
     static constexpr intptr_t kInvalidHandle = -1;
 
-    intptr_t handle_ = kInvalidHandle;  // file descriptor or platform handle
+    intptr_t handle_ = kInvalidHandle; // file descriptor or platform handle
     SerialLineTimeouts timeouts_;
     int lastError_ = 0;
 };

@@ -69,7 +69,7 @@ bool setModemLine(int fd, int line, bool on)
     return errno == ENOTTY || errno == EINVAL;
 }
 
-}  // namespace
+} // namespace
 
 SerialLine::~SerialLine()
 {
@@ -118,10 +118,18 @@ bool SerialLine::getSettings(SerialLineSettings &settings)
     }
     settings.baudRate = speedRate(cfgetospeed(&tio));
     switch (tio.c_cflag & CSIZE) {
-    case CS5: settings.byteSize = 5; break;
-    case CS6: settings.byteSize = 6; break;
-    case CS7: settings.byteSize = 7; break;
-    default: settings.byteSize = 8; break;
+    case CS5:
+        settings.byteSize = 5;
+        break;
+    case CS6:
+        settings.byteSize = 6;
+        break;
+    case CS7:
+        settings.byteSize = 7;
+        break;
+    default:
+        settings.byteSize = 8;
+        break;
     }
     settings.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
     settings.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
@@ -155,7 +163,7 @@ bool SerialLine::setSettings(const SerialLineSettings &settings)
         lastError_ = EINVAL;
         return false;
     }
-    cfmakeraw(&tio);  // binary: no echo, no line editing, no character translation
+    cfmakeraw(&tio); // binary: no echo, no line editing, no character translation
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
@@ -232,7 +240,7 @@ bool SerialLine::write(const uint8_t *data, size_t size, size_t &accepted)
         int wait = bounded ? millisecondsUntil(deadline) : -1;
         if (wait == 0) {
             lastError_ = ETIMEDOUT;
-            return true;  // the time-out ends a write without failing it
+            return true; // the time-out ends a write without failing it
         }
         pollfd pfd{fd, POLLOUT, 0};
         int ready = poll(&pfd, 1, wait);
@@ -240,7 +248,8 @@ bool SerialLine::write(const uint8_t *data, size_t size, size_t &accepted)
             lastError_ = errno;
             return false;
         }
-        if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(pfd.revents & POLLOUT)) {
+        if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
+            !(pfd.revents & POLLOUT)) {
             lastError_ = EIO;
             return false;
         }
@@ -248,8 +257,7 @@ bool SerialLine::write(const uint8_t *data, size_t size, size_t &accepted)
     return true;
 }
 
-bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received,
-                      const SerialReadEnd &end)
+bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received, const SerialReadEnd &end)
 {
     received = 0;
     if (!isOpen()) {
@@ -272,7 +280,7 @@ bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received,
             return false;
         }
         if (ready == 0)
-            continue;  // a bound passed: the next turn sees it
+            continue; // a bound passed: the next turn sees it
         ssize_t n = ::read(fd, buffer + received, capacity - received);
         if (n > 0) {
             timer.received(buffer + received, size_t(n), Clock::now());
@@ -314,7 +322,7 @@ SerialOpenProblem SerialLine::openProblemOf(int code)
     switch (code) {
     case 0:
         return SerialOpenProblem::None;
-    case EBUSY:  // TIOCEXCL or the flock of another owner
+    case EBUSY: // TIOCEXCL or the flock of another owner
         return SerialOpenProblem::InUse;
     case EACCES:
     case EPERM:

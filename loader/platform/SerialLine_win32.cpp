@@ -46,7 +46,8 @@ bool readTurn(HANDLE handle, const SerialLineTimeouts &callers, uint8_t *buffer,
     values.ReadIntervalTimeout = MAXDWORD;
     values.ReadTotalTimeoutConstant = 0;
     DWORD more = 0;
-    if (!SetCommTimeouts(handle, &values) || !ReadFile(handle, buffer + 1, room - 1, &more, nullptr))
+    if (!SetCommTimeouts(handle, &values) ||
+        !ReadFile(handle, buffer + 1, room - 1, &more, nullptr))
         return false;
     got += more;
     return true;
@@ -178,8 +179,7 @@ bool SerialLine::write(const uint8_t *data, size_t size, size_t &accepted)
     return true;
 }
 
-bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received,
-                      const SerialReadEnd &end)
+bool SerialLine::read(uint8_t *buffer, size_t capacity, size_t &received, const SerialReadEnd &end)
 {
     received = 0;
     if (!isOpen()) {
@@ -260,7 +260,7 @@ SerialOpenProblem SerialLine::openProblemOf(int code)
     switch (code) {
     case 0:
         return SerialOpenProblem::None;
-    case ERROR_ACCESS_DENIED:  // what a second opener of a COM port gets
+    case ERROR_ACCESS_DENIED: // what a second opener of a COM port gets
     case ERROR_SHARING_VIOLATION:
         return SerialOpenProblem::InUse;
     case ERROR_FILE_NOT_FOUND:

@@ -69,7 +69,7 @@ private:
     }
 
     size_t capacity_;
-    uint32_t interval_;  // the inter-byte bound in force: the quiet gap once the lead byte came
+    uint32_t interval_; // the inter-byte bound in force: the quiet gap once the lead byte came
     SerialReadEnd end_;
     bool bounded_ = false;
     Clock::time_point totalDeadline_;

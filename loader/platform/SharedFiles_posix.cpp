@@ -32,7 +32,8 @@ EntryKind kindOf(mode_t mode)
 int openPlainFile(const std::string &path, int flags, bool &refused, std::string &why)
 {
     refused = false;
-    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
         // ELOOP: the name is a link. ENXIO: a FIFO nobody reads. EISDIR: a folder.
@@ -40,9 +41,10 @@ int openPlainFile(const std::string &path, int flags, bool &refused, std::string
         if (error == ELOOP || error == ENXIO || error == EISDIR ||
             (kind != EntryKind::Absent && kind != EntryKind::RegularFile)) {
             refused = true;
-            why = path + " " + entryKindText(kind == EntryKind::RegularFile || kind == EntryKind::Absent
-                                                  ? EntryKind::Other
-                                                  : kind);
+            why = path + " " +
+                  entryKindText(kind == EntryKind::RegularFile || kind == EntryKind::Absent
+                                    ? EntryKind::Other
+                                    : kind);
         } else {
             why = path + ": " + std::strerror(error);
         }
@@ -87,7 +89,8 @@ public:
 
     bool isAt(const std::string &path) override
     {
-        struct stat mine {}, named {};
+        struct stat mine {
+        }, named{};
         return ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
                mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
     }
@@ -164,7 +167,7 @@ FileLock::FileLock(const std::string &path)
 FileLock::~FileLock()
 {
     if (handle)
-        ::close(handle->fd);  // releases the lock
+        ::close(handle->fd); // releases the lock
 }
 
 bool replaceFile(const std::string &from, const std::string &to, std::string &why)

@@ -21,10 +21,11 @@ constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 std::string lastErrorText(DWORD error)
 {
     char text[256] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                   error, 0, text, sizeof text, nullptr);
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, text, sizeof text, nullptr);
     std::string message(text, n);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
         message.pop_back();
     return message.empty() ? "error " + std::to_string(error) : message;
 }
@@ -51,8 +52,9 @@ void unlockRange(HANDLE handle)
 HANDLE openPlainFile(const std::string &path, DWORD access, bool &refused, std::string &why)
 {
     refused = false;
-    HANDLE handle = CreateFileA(path.c_str(), access | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle =
+        CreateFileA(path.c_str(), access | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         const EntryKind kind = entryKind(path);
@@ -88,8 +90,8 @@ bool sameFile(HANDLE a, HANDLE b)
 {
     BY_HANDLE_FILE_INFORMATION one = {}, two = {};
     return GetFileInformationByHandle(a, &one) && GetFileInformationByHandle(b, &two) &&
-           one.dwVolumeSerialNumber == two.dwVolumeSerialNumber && one.nFileIndexHigh == two.nFileIndexHigh &&
-           one.nFileIndexLow == two.nFileIndexLow;
+           one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
 }
 
 class WindowsLogFile : public LogFile {
@@ -115,8 +117,8 @@ public:
 
     bool isAt(const std::string &path) override
     {
-        HANDLE named = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        HANDLE named = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (named == INVALID_HANDLE_VALUE)
             return false;
         const bool same = sameFile(handle, named);

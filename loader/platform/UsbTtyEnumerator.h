@@ -21,8 +21,8 @@ struct UsbSerialInterface {
 };
 
 struct UsbSerialScan {
-    bool opened = false;  // false: the list of devices could not be read at all
-    std::vector<UsbSerialInterface> interfaces;  // in the platform's enumeration order
+    bool opened = false; // false: the list of devices could not be read at all
+    std::vector<UsbSerialInterface> interfaces; // in the platform's enumeration order
 };
 
 class UsbTtyEnumerator {

@@ -17,7 +17,7 @@
 namespace {
 
 const char *const kInterfaceClassSuffix = "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
-const char *const kDefaultProduct = "USB Serial Device";  // the name Windows gives
+const char *const kDefaultProduct = "USB Serial Device"; // the name Windows gives
 
 // A serial number the device itself reports can hold any byte. Windows
 // refuses one with a byte below 0x20, above 0x7F or a comma and names the
@@ -168,7 +168,7 @@ std::vector<std::string> listNames(DIR *dir)
     return names;
 }
 
-}  // namespace
+} // namespace
 
 UsbTtyEnumerator::UsbTtyEnumerator() : UsbTtyEnumerator("/sys", "/dev") {}
 
@@ -205,13 +205,13 @@ UsbSerialScan UsbTtyEnumerator::scan() const
             continue;
         std::string serial, productName;
         if (!readAttribute(usbDevice + "/serial", serial) || !usableSerial(serial))
-            serial = baseName(usbDevice);  // the bus position, such as 1-2.3
+            serial = baseName(usbDevice); // the bus position, such as 1-2.3
         if (!readAttribute(usbDevice + "/product", productName) || productName.empty())
             productName = kDefaultProduct;
 
         UsbSerialInterface item;
-        item.interfacePath = "\\\\?\\usb#vid_" + vendor + "&pid_" + product + "#" + serial +
-                             kInterfaceClassSuffix;
+        item.interfacePath =
+            "\\\\?\\usb#vid_" + vendor + "&pid_" + product + "#" + serial + kInterfaceClassSuffix;
         item.friendlyName = productName + " (" + port + ")";
         item.portName = port;
         item.fileName = node;

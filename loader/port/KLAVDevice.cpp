@@ -12,11 +12,8 @@ KLAVDevice::KLAVDevice()
 
 KLAVDevice::KLAVDevice(std::string devicePath, std::string lpFileName, std::string port,
                        std::string name, KLAVGuid classGuid)
-    : devicePath_(std::move(devicePath)),
-      port_(std::move(port)),
-      name_(std::move(name)),
-      classGuid_(classGuid),
-      lpFileName_(std::move(lpFileName))
+    : devicePath_(std::move(devicePath)), port_(std::move(port)), name_(std::move(name)),
+      classGuid_(classGuid), lpFileName_(std::move(lpFileName))
 {
     writeLog(LOG_INFO, "KLAVDevice::KLAVDevice");
     if (port_ == kPcscPort) {

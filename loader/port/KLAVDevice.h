@@ -14,8 +14,8 @@ public:
     KLAVDevice();
     // Fills the identifiers from devicePath for a serial device, or sets the
     // PC/SC values when port is "PCSC".
-    KLAVDevice(std::string devicePath, std::string lpFileName, std::string port,
-               std::string name, KLAVGuid classGuid);
+    KLAVDevice(std::string devicePath, std::string lpFileName, std::string port, std::string name,
+               KLAVGuid classGuid);
     KLAVDevice(const KLAVDevice &) = default;
     KLAVDevice &operator=(const KLAVDevice &) = default;
     virtual ~KLAVDevice();

@@ -24,9 +24,12 @@ bool sameTextIgnoringCase(const std::string &a, const std::string &b)
     return true;
 }
 
-}  // namespace
+} // namespace
 
-KLAVDeviceManager::KLAVDeviceManager(SupportedIds ids) : KLAVDeviceManager(UsbTtyEnumerator(), std::move(ids)) {}
+KLAVDeviceManager::KLAVDeviceManager(SupportedIds ids)
+    : KLAVDeviceManager(UsbTtyEnumerator(), std::move(ids))
+{
+}
 
 KLAVDeviceManager::KLAVDeviceManager(UsbTtyEnumerator enumerator, SupportedIds ids)
     : enumerator_(std::move(enumerator)), ids_(std::move(ids))
@@ -76,7 +79,8 @@ void KLAVDeviceManager::addIfSupported(const KLAVDevice &device)
     }
     std::string vid = device.getVID();
     std::string pid = device.getPID();
-    const size_t pairs = std::min(ids_.vid.size(), ids_.pid.size());  // an entry without a partner is ignored
+    const size_t pairs =
+        std::min(ids_.vid.size(), ids_.pid.size()); // an entry without a partner is ignored
     for (size_t i = 0; i < pairs; ++i) {
         if (identifiersMatch(vid, ids_.vid[i]) && identifiersMatch(pid, ids_.pid[i])) {
             devices_.push_back(device);
@@ -140,7 +144,7 @@ void KLAVDeviceManager::addIfMakersReader(SCARDCONTEXT context, const char *read
     } else {
         std::string name = reader;
         std::string serial;
-        readTextAttribute(card, SCARD_ATTR_VENDOR_IFD_SERIAL_NO, serial);  // none reads as empty
+        readTextAttribute(card, SCARD_ATTR_VENDOR_IFD_SERIAL_NO, serial); // none reads as empty
         if (serial == lastSerial) {
             writeLog(LOG_INFO, "Another Slot of the same reader, continue...");
         } else {

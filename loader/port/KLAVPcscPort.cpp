@@ -16,7 +16,7 @@ unsigned hex32(LONG result)
     return unsigned(uint32_t(result));
 }
 
-}  // namespace
+} // namespace
 
 KLAVPcscPort::KLAVPcscPort(const char *readerName)
 {
@@ -27,7 +27,7 @@ KLAVPcscPort::KLAVPcscPort(const char *readerName)
 
     SCARDCONTEXT context = 0;
     if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
-        context = 0;  // the connection below then fails and says why
+        context = 0; // the connection below then fails and says why
     context_ = context;
 
     SCARDHANDLE card = 0;
@@ -82,7 +82,7 @@ uint32_t KLAVPcscPort::escapeCodeFromFeatures(const uint8_t *list, size_t length
     for (size_t entry = 0; entry < length / 6; ++entry) {
         const uint8_t *item = list + entry * 6;
         if (item[0] != kEscapeFeatureTag)
-            continue;  // the length byte is not examined
+            continue; // the length byte is not examined
         uint32_t code = uint32_t(item[2]) << 24 | uint32_t(item[3]) << 16 | uint32_t(item[4]) << 8 |
                         uint32_t(item[5]);
         if (code != 0)
@@ -141,7 +141,7 @@ bool KLAVPcscPort::ExecuteCommand(const uint8_t *command, int32_t commandLength,
             *responseLength = 0;
         } else {
             if (returned > capacity)
-                returned = capacity;  // never trust a length beyond what was offered
+                returned = capacity; // never trust a length beyond what was offered
             *responseLength = int32_t(returned - kAnswerLead);
             std::memcpy(response, exchange_ + kAnswerLead, size_t(*responseLength));
             writeLog(LOG_INFO, "ExecuteCommand : got %d bytes", *responseLength);

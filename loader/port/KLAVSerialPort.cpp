@@ -14,7 +14,7 @@ KLAVSerialPort::KLAVSerialPort(std::string path)
         writeLog(LOG_ERROR, "Handler is not valid");
         writeLog(LOG_ERROR, "Open error : %s", SerialLine::errorText(openError_).c_str());
     }
-    ConfigureCOMSession();  // a port whose settings failed is still usable as it is
+    ConfigureCOMSession(); // a port whose settings failed is still usable as it is
     writeLog(LOG_EXIT, "KLAVSerialPort::KLAVSerialPort");
 }
 
@@ -72,7 +72,7 @@ uint16_t KLAVSerialPort::ConfigureCOMSession()
         if (!line_.setSettings(settings)) {
             writeLog(LOG_ERROR, "KLAVSerialPort::ConfigureCOMSession -  SetCommState err ");
         } else {
-            line_.purge();  // stale bytes from an earlier session must not answer this one
+            line_.purge(); // stale bytes from an earlier session must not answer this one
             res = 0;
         }
     }

@@ -3,8 +3,8 @@
 // Opened, configured (57600 baud, 8N1, no flow control, DTR and RTS on) and
 // purged once by the constructor; time-outs are set again for every exchange.
 
-#include "port/KLAVDevicePort.h"
 #include "platform/SerialLine.h"
+#include "port/KLAVDevicePort.h"
 
 #include <cstdint>
 #include <string>
@@ -41,6 +41,6 @@ public:
 private:
     bool writeCommand(const uint8_t *command, int32_t commandLength);
 
-    SerialLine line_;  // the port handle: open from a successful open until closePort
-    int openError_ = 0;  // the error of a failed open
+    SerialLine line_;   // the port handle: open from a successful open until closePort
+    int openError_ = 0; // the error of a failed open
 };

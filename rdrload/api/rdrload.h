@@ -107,8 +107,7 @@ RDRLOAD_EXPORT int PacketDL_(unsigned char *packet, unsigned char port,
 RDRLOAD_EXPORT int UploadData_(unsigned char *buffer, char letter, int size, unsigned char port,
                                void(__stdcall *callback)(void *));
 /* Writes a data block of type `letter` to the reader. */
-RDRLOAD_EXPORT int DownloadData_(unsigned char *data, int length, char letter,
-                                 unsigned char port);
+RDRLOAD_EXPORT int DownloadData_(unsigned char *data, int length, char letter, unsigned char port);
 /* UploadData_ of the reader's product identifier and of its type. */
 RDRLOAD_EXPORT int ReaderPID_(unsigned char *buffer, int size, unsigned char port,
                               void(__stdcall *callback)(void *));

@@ -12,8 +12,8 @@ ReadWaitPlan ReadWaitPlan::forRead(const PortTimeouts &timeouts, std::size_t cou
     }
     if (timeouts.readMultiplier != 0 || timeouts.readConstant != 0) {
         plan.hasTotal = true;
-        plan.totalMs = static_cast<uint64_t>(timeouts.readMultiplier) * count +
-                       timeouts.readConstant;
+        plan.totalMs =
+            static_cast<uint64_t>(timeouts.readMultiplier) * count + timeouts.readConstant;
     }
     if (timeouts.readInterval != 0 && !intervalMax) {
         plan.hasInterval = true;

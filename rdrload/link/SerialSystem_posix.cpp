@@ -32,11 +32,10 @@ struct BaudSpeed {
 };
 
 constexpr BaudSpeed kBaudSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 bool speedForRate(uint32_t rate, speed_t &speed)
@@ -156,10 +155,18 @@ bool PosixSerialChannel::getControl(LineControl &control)
     c.length = kLineControlSize;
     c.baudRate = rateForSpeed(::cfgetospeed(&tio));
     switch (tio.c_cflag & CSIZE) {
-    case CS5: c.byteSize = 5; break;
-    case CS6: c.byteSize = 6; break;
-    case CS7: c.byteSize = 7; break;
-    default: c.byteSize = 8; break;
+    case CS5:
+        c.byteSize = 5;
+        break;
+    case CS6:
+        c.byteSize = 6;
+        break;
+    case CS7:
+        c.byteSize = 7;
+        break;
+    default:
+        c.byteSize = 8;
+        break;
     }
     if ((tio.c_cflag & PARENB) == 0)
         c.parity = kNoParity;
@@ -198,19 +205,38 @@ bool PosixSerialChannel::setControl(const LineControl &control)
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     tio.c_cflag |= CLOCAL | CREAD;
     switch (control.byteSize) {
-    case 5: tio.c_cflag |= CS5; break;
-    case 6: tio.c_cflag |= CS6; break;
-    case 7: tio.c_cflag |= CS7; break;
-    case 8: tio.c_cflag |= CS8; break;
-    default: return fail(EINVAL);
+    case 5:
+        tio.c_cflag |= CS5;
+        break;
+    case 6:
+        tio.c_cflag |= CS6;
+        break;
+    case 7:
+        tio.c_cflag |= CS7;
+        break;
+    case 8:
+        tio.c_cflag |= CS8;
+        break;
+    default:
+        return fail(EINVAL);
     }
     switch (control.parity) {
-    case kNoParity: break;
-    case kOddParity: tio.c_cflag |= PARENB | PARODD; break;
-    case kEvenParity: tio.c_cflag |= PARENB; break;
-    case kMarkParity: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case kSpaceParity: tio.c_cflag |= PARENB | CMSPAR; break;
-    default: return fail(EINVAL);
+    case kNoParity:
+        break;
+    case kOddParity:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case kEvenParity:
+        tio.c_cflag |= PARENB;
+        break;
+    case kMarkParity:
+        tio.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case kSpaceParity:
+        tio.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        return fail(EINVAL);
     }
     if (control.stopBits != kOneStopBit)
         tio.c_cflag |= CSTOPB;
@@ -282,7 +308,7 @@ bool PosixSerialChannel::purge(unsigned actions)
 }
 
 int PosixSerialChannel::readWaitBudget(const ReadWaitPlan &plan, SteadyTime deadline,
-                                    SteadyTime lastByte, std::size_t received) const
+                                       SteadyTime lastByte, std::size_t received) const
 {
     if (plan.immediate)
         return 0;

@@ -246,10 +246,11 @@ int FirmLoader::finish()
     if (failedParts_ != 0) {
         // The reader flashed what it got, which is not the image asked for.
         std::string names;
-        const std::pair<Part, const char *> parts[] = {
-            {kConfigFile, "configuration file"}, {kBootFile, "boot file"},
-            {kImageFile, "image file"},          {kFill, "fill"},
-            {kIdentifier, "identifier"}};
+        const std::pair<Part, const char *> parts[] = {{kConfigFile, "configuration file"},
+                                                       {kBootFile, "boot file"},
+                                                       {kImageFile, "image file"},
+                                                       {kFill, "fill"},
+                                                       {kIdentifier, "identifier"}};
         for (const auto &[part, name] : parts) {
             if ((failedParts_ & part) != 0)
                 names += (names.empty() ? "" : ", ") + std::string(name);

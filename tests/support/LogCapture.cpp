@@ -31,7 +31,7 @@ std::vector<std::string> LogCapture::messages() const
         size_t at = line.find(" - KLAVLD ");
         if (at == std::string::npos) {
             if (!result.empty())
-                result.back() += "\n" + line;  // a message that carried its own line end
+                result.back() += "\n" + line; // a message that carried its own line end
             continue;
         }
         std::string rest = line.substr(at + 10);

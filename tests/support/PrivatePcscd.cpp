@@ -70,7 +70,7 @@ bool acceptsConnections(const std::string &path)
     return connected;
 }
 
-}  // namespace
+} // namespace
 
 PrivatePcscd &PrivatePcscd::shared()
 {
@@ -214,7 +214,7 @@ void PrivatePcscdEnvironment::SetUp()
     if (pcscd.unavailable() && !(ci && std::string(ci) == "true")) {
         std::printf("SKIPPED: a private pcscd cannot run here: %s\n", error.c_str());
         std::fflush(stdout);
-        std::exit(kExitUnavailable);  // static objects clean up their folders
+        std::exit(kExitUnavailable); // static objects clean up their folders
     }
     FAIL() << "a private pcscd does not start: " << error;
 }

@@ -15,7 +15,7 @@
 
 struct TestReaderSetup {
     std::string name;     // the name pcscd lists (followed by " NN SS")
-    std::string settings;  // further lines of the reader's configuration
+    std::string settings; // further lines of the reader's configuration
 };
 
 class PrivatePcscd {

@@ -9,7 +9,7 @@
 
 class PtyPeer {
 public:
-    PtyPeer();  // raw slave, held open so the line stays up between port opens
+    PtyPeer(); // raw slave, held open so the line stays up between port opens
     ~PtyPeer();
     PtyPeer(const PtyPeer &) = delete;
     PtyPeer &operator=(const PtyPeer &) = delete;

@@ -36,7 +36,8 @@ QByteArray ScriptedTerminal::wellBehaved(const QByteArray &command, int pad)
     }
 }
 
-ScriptedPort::ScriptedPort(std::shared_ptr<ScriptedTerminal> terminal) : terminal(std::move(terminal))
+ScriptedPort::ScriptedPort(std::shared_ptr<ScriptedTerminal> terminal)
+    : terminal(std::move(terminal))
 {
 }
 
@@ -48,7 +49,8 @@ bool ScriptedPort::ExecuteCommand(const uint8_t *command, int32_t commandLength,
     ScriptedTerminal &t = *terminal;
     const int index = t.exchanges.size();
     const QByteArray sent(reinterpret_cast<const char *>(command), commandLength);
-    t.exchanges.append({sent, *responseLength, readIntervalTimeout, readTotalTimeout, answerEnd, {}, 0});
+    t.exchanges.append(
+        {sent, *responseLength, readIntervalTimeout, readTotalTimeout, answerEnd, {}, 0});
 
     // The terminal answers after what it sent before: its pieces join the line in order.
     const QList<ScriptedPiece> pieces =

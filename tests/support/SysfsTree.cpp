@@ -16,7 +16,7 @@ void writeFile(const fs::path &path, const std::string &text)
     std::ofstream(path) << text;
 }
 
-}  // namespace
+} // namespace
 
 SysfsTree::SysfsTree()
 {
@@ -60,7 +60,7 @@ void SysfsTree::addUsbTty(const UsbTty &tty)
         writeFile(usbDevice + "/product", *tty.product + "\n");
     std::string interface = usbDevice + "/" + tty.busPosition + ":1.0";
     writeFile(interface + "/bInterfaceNumber", "00\n");
-    if (!tty.usbSerialDriver)  // the data interface of an ACM function
+    if (!tty.usbSerialDriver) // the data interface of an ACM function
         writeFile(usbDevice + "/" + tty.busPosition + ":1.1/bInterfaceNumber", "01\n");
     std::string ttyDir = tty.usbSerialDriver ? interface + "/" + tty.port + "/tty/" + tty.port
                                              : interface + "/tty/" + tty.port;

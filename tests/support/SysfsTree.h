@@ -25,10 +25,10 @@ public:
         std::optional<std::string> idProduct = std::string("0080");
         std::optional<std::string> serial = std::string("1234ABCD");
         std::optional<std::string> product = std::string("Velantra QX");
-        bool usbSerialDriver = false;  // ttyUSB layout: .../<intf>/<port>/tty/<port>
+        bool usbSerialDriver = false; // ttyUSB layout: .../<intf>/<port>/tty/<port>
         bool deviceNode = true;
-        std::string devName;           // DEVNAME in uevent; empty: the port's name
-        bool noDevName = false;        // write no DEVNAME at all (no real tty does)
+        std::string devName;    // DEVNAME in uevent; empty: the port's name
+        bool noDevName = false; // write no DEVNAME at all (no real tty does)
     };
 
     SysfsTree();
@@ -62,6 +62,6 @@ private:
     void linkRelative(const std::string &link, const std::string &target);
 
     rdrload::testing::TempFolder root_{"klav-sysfs-"};
-    int nextDevnum_ = 2;  // the root hub has 1
+    int nextDevnum_ = 2; // the root hub has 1
     int nextMinor_ = 0;
 };

@@ -43,22 +43,22 @@ std::vector<uint8_t> reply(uint8_t type, const std::vector<uint8_t> &message, ui
     std::vector<uint8_t> out(CcidReader::kHeaderSize + data.size(), 0);
     out[0] = type;
     putLe32(out, 1, uint32_t(data.size()));
-    out[5] = message[5];  // bSlot
-    out[6] = message[6];  // bSeq
+    out[5] = message[5]; // bSlot
+    out[6] = message[6]; // bSeq
     out[7] = status;
     out[8] = error;
     std::copy(data.begin(), data.end(), out.begin() + CcidReader::kHeaderSize);
     return out;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<uint8_t> CcidReader::answer(const std::vector<uint8_t> &message)
 {
     if (message.size() < kHeaderSize)
         return {};
     const uint8_t type = message[0];
-    if (message[5] != 0)  // one slot: bSlot 0 only ("slot does not exist", error 5)
+    if (message[5] != 0) // one slot: bSlot 0 only ("slot does not exist", error 5)
         return reply(kSlotStatus, message, 0x42, 0x05);
     switch (type) {
     case kGetSlotStatus:
@@ -78,9 +78,9 @@ std::vector<uint8_t> CcidReader::answer(const std::vector<uint8_t> &message)
         std::vector<uint8_t> out(kMaxMessageLength - kHeaderSize);
         DWORD returned = 0;
         const DWORD inLength = DWORD(message.size() - kHeaderSize);
-        RESPONSECODE code = reader_.control(reader_.config().escapeCode,
-                                            message.data() + kHeaderSize, inLength, out.data(),
-                                            DWORD(out.size()), returned);
+        RESPONSECODE code =
+            reader_.control(reader_.config().escapeCode, message.data() + kHeaderSize, inLength,
+                            out.data(), DWORD(out.size()), returned);
         if (code != IFD_SUCCESS)
             return reply(kEscapeAnswer, message, kFailedNoCard, kHardwareError);
         out.resize(returned);
@@ -94,29 +94,29 @@ std::vector<uint8_t> CcidReader::answer(const std::vector<uint8_t> &message)
 std::vector<uint8_t> CcidReader::classDescriptor()
 {
     std::vector<uint8_t> d(54, 0);
-    d[0] = 54;    // bLength
-    d[1] = 0x21;  // the CCID functional descriptor
-    d[2] = 0x10;  // bcdCCID 1.10
+    d[0] = 54;   // bLength
+    d[1] = 0x21; // the CCID functional descriptor
+    d[2] = 0x10; // bcdCCID 1.10
     d[3] = 0x01;
-    d[4] = 0;     // bMaxSlotIndex: one slot
-    d[5] = 0x07;  // bVoltageSupport: 5 V, 3 V, 1.8 V
-    putLe32(d, 6, 0x03);      // dwProtocols: T=0 and T=1
-    putLe32(d, 10, 3580);     // dwDefaultClock, kHz
-    putLe32(d, 14, 3580);     // dwMaximumClock
-    d[18] = 0;                // bNumClockSupported
-    putLe32(d, 19, 9600);     // dwDataRate, bps
-    putLe32(d, 23, 115200);   // dwMaxDataRate
-    d[27] = 0;                // bNumDataRatesSupported
-    putLe32(d, 28, 254);      // dwMaxIFSD
-    putLe32(d, 32, 0);        // dwSynchProtocols
-    putLe32(d, 36, 0);        // dwMechanical
+    d[4] = 0;               // bMaxSlotIndex: one slot
+    d[5] = 0x07;            // bVoltageSupport: 5 V, 3 V, 1.8 V
+    putLe32(d, 6, 0x03);    // dwProtocols: T=0 and T=1
+    putLe32(d, 10, 3580);   // dwDefaultClock, kHz
+    putLe32(d, 14, 3580);   // dwMaximumClock
+    d[18] = 0;              // bNumClockSupported
+    putLe32(d, 19, 9600);   // dwDataRate, bps
+    putLe32(d, 23, 115200); // dwMaxDataRate
+    d[27] = 0;              // bNumDataRatesSupported
+    putLe32(d, 28, 254);    // dwMaxIFSD
+    putLe32(d, 32, 0);      // dwSynchProtocols
+    putLe32(d, 36, 0);      // dwMechanical
     // dwFeatures: automatic parameters from the ATR, voltage, clock, baud
     // rate and PPS; short APDU level exchanges.
     putLe32(d, 40, 0x000200BA);
     putLe32(d, 44, kMaxMessageLength);
-    d[48] = 0xFF;  // bClassGetResponse: echo the APDU's class
-    d[49] = 0xFF;  // bClassEnvelope
+    d[48] = 0xFF; // bClassGetResponse: echo the APDU's class
+    d[49] = 0xFF; // bClassEnvelope
     // wLcdLayout 0, bPINSupport 0
-    d[53] = 1;     // bMaxCCIDBusySlots
+    d[53] = 1; // bMaxCCIDBusySlots
     return d;
 }

@@ -32,8 +32,8 @@ void put32(std::vector<uint8_t> &out, uint32_t value)
 void addSpeed(std::vector<uint8_t> &out, const std::vector<uint8_t> &classDescriptor,
               uint16_t bulkPacket, uint8_t interruptInterval)
 {
-    const uint8_t interface[] = {USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, 0, 0, 3,
-                                 USB_CLASS_CSCID, 0, 0, 1};
+    const uint8_t interface[] = {
+        USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, 0, 0, 3, USB_CLASS_CSCID, 0, 0, 1};
     out.insert(out.end(), std::begin(interface), std::end(interface));
     out.insert(out.end(), classDescriptor.begin(), classDescriptor.end());
     auto endpoint = [&](uint8_t address, uint8_t attributes, uint16_t packet, uint8_t interval) {
@@ -69,7 +69,7 @@ bool readAll(int fd, uint8_t *data, size_t size)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 FunctionFsDevice::~FunctionFsDevice()
 {
@@ -89,21 +89,21 @@ bool FunctionFsDevice::open(const std::string &folder, const std::vector<uint8_t
     }
     std::vector<uint8_t> descriptors;
     put32(descriptors, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
-    put32(descriptors, 0);  // length, below
+    put32(descriptors, 0); // length, below
     put32(descriptors, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
-    put32(descriptors, 5);  // descriptors at full speed
-    put32(descriptors, 5);  // and at high speed
+    put32(descriptors, 5); // descriptors at full speed
+    put32(descriptors, 5); // and at high speed
     addSpeed(descriptors, classDescriptor, 64, 255);
     addSpeed(descriptors, classDescriptor, 512, 16);
     const uint32_t length = uint32_t(descriptors.size());
-    std::memcpy(descriptors.data() + 4, &length, 4);  // little-endian host
+    std::memcpy(descriptors.data() + 4, &length, 4); // little-endian host
 
     std::vector<uint8_t> strings;
     const char interfaceName[] = "CCID";
     put32(strings, FUNCTIONFS_STRINGS_MAGIC);
     put32(strings, 0);
-    put32(strings, 1);  // one string
-    put32(strings, 1);  // in one language
+    put32(strings, 1); // one string
+    put32(strings, 1); // in one language
     put16(strings, 0x0409);
     strings.insert(strings.end(), interfaceName, interfaceName + sizeof interfaceName);
     const uint32_t stringsLength = uint32_t(strings.size());
@@ -145,10 +145,18 @@ bool FunctionFsDevice::serveControl(int stopFd, void (*note)(const std::string &
         for (ssize_t i = 0; i < n / ssize_t(sizeof events[0]); ++i) {
             const usb_functionfs_event &event = events[i];
             switch (event.type) {
-            case FUNCTIONFS_BIND: note("bound to the controller"); break;
-            case FUNCTIONFS_UNBIND: note("unbound"); break;
-            case FUNCTIONFS_ENABLE: note("configured by the host"); break;
-            case FUNCTIONFS_DISABLE: note("deconfigured"); break;
+            case FUNCTIONFS_BIND:
+                note("bound to the controller");
+                break;
+            case FUNCTIONFS_UNBIND:
+                note("unbound");
+                break;
+            case FUNCTIONFS_ENABLE:
+                note("configured by the host");
+                break;
+            case FUNCTIONFS_DISABLE:
+                note("deconfigured");
+                break;
             case FUNCTIONFS_SETUP: {
                 const usb_ctrlrequest &setup = event.u.setup;
                 const uint16_t length = le16toh(setup.wLength);
@@ -178,7 +186,8 @@ bool FunctionFsDevice::serveControl(int stopFd, void (*note)(const std::string &
                 }
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -205,7 +214,7 @@ bool FunctionFsDevice::readMessage(std::vector<uint8_t> &message, size_t headerS
     std::memcpy(&length, message.data() + 1, 4);
     length = le32toh(length);
     if (length > maxLength - headerSize)
-        length = 0;  // answered from the header alone
+        length = 0; // answered from the header alone
     const size_t whole = headerSize + length;
     if (size_t(got) >= whole) {
         message.resize(whole);

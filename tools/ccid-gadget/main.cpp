@@ -42,7 +42,7 @@ int usage()
     return 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -80,7 +80,7 @@ int main(int argc, char **argv)
     sigemptyset(&stops);
     sigaddset(&stops, SIGTERM);
     sigaddset(&stops, SIGINT);
-    sigprocmask(SIG_BLOCK, &stops, nullptr);  // before the bulk thread starts
+    sigprocmask(SIG_BLOCK, &stops, nullptr); // before the bulk thread starts
     const int stopFd = signalfd(-1, &stops, SFD_CLOEXEC);
 
     // Both live until the process ends: the bulk thread may be blocked in a

@@ -25,7 +25,8 @@ int main(int argc, char *argv[])
     reader.setScaledSize(QSize(QString(argv[3]).toInt(), QString(argv[4]).toInt()));
     QImage image = reader.read();
     if (image.isNull()) {
-        std::fprintf(stderr, "icon-render: cannot read %s: %s\n", argv[1], qPrintable(reader.errorString()));
+        std::fprintf(stderr, "icon-render: cannot read %s: %s\n", argv[1],
+                     qPrintable(reader.errorString()));
         return 1;
     }
     image = image.convertToFormat(QImage::Format_ARGB32);

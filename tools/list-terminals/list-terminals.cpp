@@ -7,8 +7,8 @@
 // Without --id every USB serial device is listed (as with no VID/PID in the
 // configuration file); each --id adds one supported pair.
 
-#include "port/KLAVDeviceManager.h"
 #include "platform/UsbTtyEnumerator.h"
+#include "port/KLAVDeviceManager.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,7 +22,7 @@ int usage()
     return 64;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -49,14 +49,14 @@ int main(int argc, char **argv)
     }
     const UsbTtyEnumerator enumerator(sysfs, dev);
     for (const UsbSerialInterface &item : enumerator.scan().interfaces)
-        std::printf("interface path=%s friendly=\"%s\" port=%s file=%s\n", item.interfacePath.c_str(),
-                    item.friendlyName.c_str(), item.portName.c_str(), item.fileName.c_str());
+        std::printf("interface path=%s friendly=\"%s\" port=%s file=%s\n",
+                    item.interfacePath.c_str(), item.friendlyName.c_str(), item.portName.c_str(),
+                    item.fileName.c_str());
     const KLAVDeviceManager manager(enumerator, ids);
     for (const KLAVDevice &device : manager.getDeviceList())
         std::printf("terminal name=\"%s\" port=%s vid=%s pid=%s serial=%s pcsc=%d file=%s\n",
-                    device.getName().c_str(), device.getPortCOM().c_str(),
-                    device.getVID().c_str(), device.getPID().c_str(),
-                    device.getSerialNumber().c_str(), device.isPCSC() ? 1 : 0,
-                    device.getLpFileName().c_str());
+                    device.getName().c_str(), device.getPortCOM().c_str(), device.getVID().c_str(),
+                    device.getPID().c_str(), device.getSerialNumber().c_str(),
+                    device.isPCSC() ? 1 : 0, device.getLpFileName().c_str());
     return 0;
 }

@@ -22,12 +22,12 @@
 namespace {
 
 const char *const kChapters[] = {
-    "Consultation", "Radiologie", "Biologie", "Chirurgie", "Anesthésie",
+    "Consultation",   "Radiologie",       "Biologie", "Chirurgie",     "Anesthésie",
     "Kinésithérapie", "Soins infirmiers", "Dentaire", "Ophtalmologie", "Cardiologie",
 };
 const char *const kWords[] = {
-    "examen", "bilan", "séance", "acte", "contrôle", "suivi", "pose", "ablation",
-    "réfection", "injection", "prélèvement", "échographie", "radiographie", "suture",
+    "examen",   "bilan",     "séance",    "acte",        "contrôle",    "suivi",        "pose",
+    "ablation", "réfection", "injection", "prélèvement", "échographie", "radiographie", "suture",
 };
 
 bool exec(QSqlQuery &query, const QString &sql)
@@ -68,14 +68,16 @@ bool fill(QSqlDatabase &db, long targetBytes)
     QSqlQuery act(db), tariff(db);
     act.prepare("INSERT INTO ACTE VALUES (?, ?, ?, ?, ?)");
     tariff.prepare("INSERT INTO TARIF VALUES (?, ?, ?, ?)");
-    const long rows = targetBytes / 130 + 1;  // about 130 bytes of file per act
+    const long rows = targetBytes / 130 + 1; // about 130 bytes of file per act
     for (long i = 0; i < rows; ++i) {
-        const QString code = QString("%1%2").arg(QChar('A' + int(i % 26))).arg(i, 6, 10, QChar('0'));
+        const QString code =
+            QString("%1%2").arg(QChar('A' + int(i % 26))).arg(i, 6, 10, QChar('0'));
         const int chapter = int(i % 10);
         act.addBindValue(code);
         act.addBindValue(QString::fromUtf8(kChapters[chapter]));
         act.addBindValue(QString::fromUtf8("%1 %2 %3 n°%4")
-                             .arg(QString::fromUtf8(kWords[i % 14]), QString::fromUtf8(kWords[(i / 14) % 14]),
+                             .arg(QString::fromUtf8(kWords[i % 14]),
+                                  QString::fromUtf8(kWords[(i / 14) % 14]),
                                   QString::fromUtf8(kChapters[(i / 7) % 10]).toLower())
                              .arg(i));
         act.addBindValue(QString("20%1-%2-01").arg(20 + i % 7).arg(1 + i % 12, 2, 10, QChar('0')));
@@ -100,7 +102,7 @@ bool fill(QSqlDatabase &db, long targetBytes)
     return db.commit();
 }
 
-}  // namespace
+} // namespace
 
 const char *const kUsage =
     "usage: make-sample-db OUTPUT.db [SIZE_MB]\n"

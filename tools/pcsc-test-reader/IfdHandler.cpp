@@ -18,7 +18,7 @@ namespace {
 
 struct Registry {
     std::mutex mutex;
-    std::map<DWORD, std::shared_ptr<TestReader>> readers;  // by reader number
+    std::map<DWORD, std::shared_ptr<TestReader>> readers; // by reader number
     std::map<DWORD, std::shared_ptr<TestReader>> units;   // by unit number
 };
 
@@ -46,14 +46,14 @@ std::shared_ptr<TestReader> readerOf(DWORD lun)
     return found == r.units.end() ? nullptr : found->second;
 }
 
-}  // namespace
+} // namespace
 
 KLAV_EXPORT RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName)
 {
     Registry &r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     auto reader = r.readers.find(readerNumber(Lun));
-    if (reader != r.readers.end()) {  // a further slot of a reader already set up
+    if (reader != r.readers.end()) { // a further slot of a reader already set up
         r.units[Lun] = reader->second;
         return IFD_SUCCESS;
     }
@@ -91,7 +91,7 @@ KLAV_EXPORT RESPONSECODE IFDHCloseChannel(DWORD Lun)
     r.units.erase(unit);
     for (const auto &other : r.units) {
         if (other.second == reader)
-            return IFD_SUCCESS;  // another slot still uses it
+            return IFD_SUCCESS; // another slot still uses it
     }
     r.readers.erase(readerNumber(Lun));
     return IFD_SUCCESS;
@@ -130,7 +130,7 @@ KLAV_EXPORT RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWOR
     (void)Lun, (void)Action, (void)Atr;
     if (AtrLength)
         *AtrLength = 0;
-    return IFD_ERROR_POWER_ACTION;  // there is never a card
+    return IFD_ERROR_POWER_ACTION; // there is never a card
 }
 
 KLAV_EXPORT RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, PUCHAR TxBuffer,

@@ -56,7 +56,7 @@ RESPONSECODE putByte(uint8_t byte, PUCHAR value, DWORD &length)
     return IFD_SUCCESS;
 }
 
-}  // namespace
+} // namespace
 
 constexpr uint8_t TestReader::kAnswerLead[2];
 
@@ -99,7 +99,7 @@ RESPONSECODE TestReader::capability(DWORD tag, PUCHAR value, DWORD &length)
         // number, and so its own unit numbers.
         return putByte(PCSCLITE_MAX_READERS_CONTEXTS, value, length);
     case TAG_IFD_ATR:
-        length = 0;  // no card, no answer to reset
+        length = 0; // no card, no answer to reset
         return IFD_SUCCESS;
     case SCARD_ATTR_VENDOR_NAME:
         if (config_.denyVendor)

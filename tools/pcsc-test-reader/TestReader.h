@@ -51,7 +51,7 @@ private:
     void writeLogLine(const std::string &line);
 
     TestReaderConfig config_;
-    std::mutex mutex_;  // guards everything below
+    std::mutex mutex_; // guards everything below
     TerminalEngine engine_;
     std::vector<int> presenceQuestions_;
     FILE *log_ = nullptr;

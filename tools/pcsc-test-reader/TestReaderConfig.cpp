@@ -70,7 +70,7 @@ std::string resolve(const std::string &path, const std::string &baseFolder)
     return baseFolder + "/" + path;
 }
 
-}  // namespace
+} // namespace
 
 TestReaderConfig::TestReaderConfig() : escapeCode(SCARD_CTL_CODE(3500)) {}
 

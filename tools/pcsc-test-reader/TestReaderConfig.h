@@ -43,13 +43,13 @@ struct TestReaderConfig {
     std::string vendor = "Velantra";
     std::string serial;
     int slots = 1;
-    uint32_t escapeCode = 0;  // set from the platform's SCARD_CTL_CODE(3500)
+    uint32_t escapeCode = 0; // set from the platform's SCARD_CTL_CODE(3500)
     Features features = Features::Escape;
-    std::vector<uint8_t> featureBytes;  // for Features::Listed
+    std::vector<uint8_t> featureBytes; // for Features::Listed
     bool denyConnect = false;
     bool denyVendor = false;
     bool denySerial = false;
-    int escapeAnswerMax = -1;  // -1: whole answers
+    int escapeAnswerMax = -1; // -1: whole answers
     std::string outPath;
     std::string logPath;
     int pad = TerminalEngine::kAnyPad;

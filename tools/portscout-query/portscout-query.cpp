@@ -25,7 +25,7 @@ std::string narrow(const wchar_t *text)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

@@ -1,8 +1,8 @@
 #include "HostPlatform.h"
 
 #include <cstdio>
-#include <string>
 #include <io.h>
+#include <string>
 #include <windows.h>
 
 namespace {

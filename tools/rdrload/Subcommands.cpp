@@ -102,7 +102,8 @@ public:
         std::string name = path;
         const int result = loadBuffer(name.data(), &data_, &size_, nullptr);
         if (result != 0)
-            std::fprintf(host_.err, "rdrload: cannot read %s%s\n", path.c_str(), whyUnreadable(path).c_str());
+            std::fprintf(host_.err, "rdrload: cannot read %s%s\n", path.c_str(),
+                         whyUnreadable(path).c_str());
         return result;
     }
     unsigned char *data() const { return data_; }

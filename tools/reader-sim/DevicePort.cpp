@@ -11,8 +11,7 @@
 
 namespace readersim {
 
-DevicePort::DevicePort(const std::string &device, const std::string &hostNode)
-    : devicePath_(device)
+DevicePort::DevicePort(const std::string &device, const std::string &hostNode) : devicePath_(device)
 {
     device_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios tio{};
@@ -95,7 +94,7 @@ bool DevicePort::writeAll(const Bytes &bytes)
             return false;
         pollfd waiter{device_, POLLOUT, 0};
         if (::poll(&waiter, 1, 3000) == 0)
-            return false;  // the host takes nothing
+            return false; // the host takes nothing
     }
     return true;
 }

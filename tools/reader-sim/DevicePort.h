@@ -34,7 +34,7 @@ private:
 
     int device_ = -1;
     int watch_ = -1;
-    int hostOpens_ = 0;  // opens of the host node not yet closed
+    int hostOpens_ = 0; // opens of the host node not yet closed
     std::string devicePath_;
 };
 

@@ -13,9 +13,12 @@ struct OptionInfo {
 };
 
 constexpr OptionInfo kOptions[] = {
-    {"silent", false},  {"wrong-byte", true}, {"short-reply", true},     {"nack", true},
-    {"incomplete-nack", true}, {"refuse", true}, {"no-ending-reply", false}, {"delay", true},
-    {"hangup", true},   {"on-load", true}, {"ack-length", true}, {"split-reply", true},
+    {"silent", false},          {"wrong-byte", true},
+    {"short-reply", true},      {"nack", true},
+    {"incomplete-nack", true},  {"refuse", true},
+    {"no-ending-reply", false}, {"delay", true},
+    {"hangup", true},           {"on-load", true},
+    {"ack-length", true},       {"split-reply", true},
 };
 
 // A whole decimal number from min to max; with hexAllowed also 0x-prefixed
@@ -24,7 +27,8 @@ bool parseNumber(const std::string &text, long min, long max, long &value, bool 
 {
     if (text.empty() || !std::isxdigit((unsigned char)text[0]))
         return false;
-    bool hex = hexAllowed && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    bool hex =
+        hexAllowed && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     errno = 0;
     char *end = nullptr;
     long parsed = std::strtol(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
@@ -78,7 +82,7 @@ std::vector<std::string> splitColons(const std::string &text, size_t maxParts)
     return parts;
 }
 
-}  // namespace
+} // namespace
 
 bool MisbehaviourPlan::isOption(const std::string &name)
 {

@@ -20,11 +20,11 @@ struct MisbehaviourPlan {
     struct ByteChange {
         int reply = 0;
         size_t index = 0;
-        int value = -1;  // -1: the expected byte with every bit inverted
+        int value = -1; // -1: the expected byte with every bit inverted
     };
     struct Cut {
         int reply = 0;
-        size_t length = 0;  // 0: no reply at all
+        size_t length = 0; // 0: no reply at all
     };
     struct Split {
         int reply = 0;
@@ -32,18 +32,18 @@ struct MisbehaviourPlan {
         unsigned delayMs = 0; // after this pause
     };
 
-    bool silent = false;               // never answer
+    bool silent = false; // never answer
     std::vector<ByteChange> wrongBytes;
     std::vector<Cut> shortReplies;
     std::vector<Split> splitReplies;
-    int nackBlock = 0;                 // answer block k with NACK 06 00 n <text>
+    int nackBlock = 0; // answer block k with NACK 06 00 n <text>
     std::string nackText;
-    int incompleteNackBlock = 0;       // answer block k with 06 00 00
-    int refuseBlock = 0;               // answer block k with 0x15
+    int incompleteNackBlock = 0; // answer block k with 06 00 00
+    int refuseBlock = 0;         // answer block k with 0x15
     bool noEndingReply = false;
-    unsigned delayMs = 0;              // wait before every reply
-    int hangupBlock = 0;               // drop the connection at block k
-    int onlyLoad = 0;                  // 0: every load; n: load n alone
+    unsigned delayMs = 0; // wait before every reply
+    int hangupBlock = 0;  // drop the connection at block k
+    int onlyLoad = 0;     // 0: every load; n: load n alone
     // Bytes of the acknowledgement of an accepted block: 05 then zeros. The
     // loader's read of up to 255 bytes ends at once when it is full, instead
     // of waiting out its inter-byte time-out after a shorter reply.

@@ -48,7 +48,7 @@ bool PtyLink::open(std::string &error)
     watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (watch_ >= 0 && inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE) < 0) {
         ::close(watch_);
-        watch_ = -1;  // the line works without the open and close notes
+        watch_ = -1; // the line works without the open and close notes
     }
     return true;
 }

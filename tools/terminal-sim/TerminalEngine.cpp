@@ -29,7 +29,7 @@ bool crcMatches(const uint8_t *frame, size_t size)
     return frame[size - 2] == (crc & 0xFF) && frame[size - 1] == (crc >> 8);
 }
 
-}  // namespace
+} // namespace
 
 TerminalEngine::TerminalEngine(MisbehaviourPlan plan, int pad)
     : plan_(std::move(plan)), acceptedPad_(pad)
@@ -58,12 +58,18 @@ FrameKind TerminalEngine::classify(const uint8_t *command, size_t size)
 const char *TerminalEngine::kindName(FrameKind kind)
 {
     switch (kind) {
-    case FrameKind::CarriageReturn: return "cr";
-    case FrameKind::Init: return "init";
-    case FrameKind::Request: return "request";
-    case FrameKind::Data: return "data";
-    case FrameKind::Ending: return "ending";
-    case FrameKind::Unknown: break;
+    case FrameKind::CarriageReturn:
+        return "cr";
+    case FrameKind::Init:
+        return "init";
+    case FrameKind::Request:
+        return "request";
+    case FrameKind::Data:
+        return "data";
+    case FrameKind::Ending:
+        return "ending";
+    case FrameKind::Unknown:
+        break;
     }
     return "unknown";
 }
@@ -133,7 +139,8 @@ std::vector<uint8_t> TerminalEngine::answerInit(const uint8_t *command, size_t s
 {
     answer = false;
     if (size != 9) {
-        log_.note("initialisation frame of " + std::to_string(size) + " bytes, 9 expected: no answer");
+        log_.note("initialisation frame of " + std::to_string(size) +
+                  " bytes, 9 expected: no answer");
         return {};
     }
     for (size_t i = 0; i < sizeof kInitBody; ++i) {
@@ -158,7 +165,8 @@ std::vector<uint8_t> TerminalEngine::answerInit(const uint8_t *command, size_t s
     announcedSize_ = 0;
     entries_.clear();
     received_.clear();
-    log_.note("load " + std::to_string(loadNumber_) + ": initialisation, PAD " + std::to_string(pad_));
+    log_.note("load " + std::to_string(loadNumber_) + ": initialisation, PAD " +
+              std::to_string(pad_));
 
     std::vector<uint8_t> reply{uint8_t(0xF0 | pad_)};
     reply.insert(reply.end(), std::begin(kInitReplyBody), std::end(kInitReplyBody));
@@ -174,7 +182,8 @@ std::vector<uint8_t> TerminalEngine::requestReply(uint8_t status) const
     return reply;
 }
 
-std::vector<uint8_t> TerminalEngine::answerRequest(const uint8_t *command, size_t size, bool &answer)
+std::vector<uint8_t> TerminalEngine::answerRequest(const uint8_t *command, size_t size,
+                                                   bool &answer)
 {
     answer = false;
     if (phase_ == Phase::Idle) {
@@ -332,8 +341,8 @@ std::vector<uint8_t> TerminalEngine::answerEnding()
     received_.clear();
     completed_.push_back(std::move(load));
     ++completedCount_;
-    log_.note("load " + std::to_string(loadNumber_) + " received whole: " +
-              std::to_string(announcedSize_) + " bytes");
+    log_.note("load " + std::to_string(loadNumber_) +
+              " received whole: " + std::to_string(announcedSize_) + " bytes");
     return {kAccepted, 0x00, 0x00};
 }
 

@@ -21,11 +21,11 @@
 enum class FrameKind { CarriageReturn, Init, Request, Data, Ending, Unknown };
 
 struct EngineReply {
-    std::vector<uint8_t> bytes;  // empty: no answer
-    unsigned delayMs = 0;        // wait before answering
-    size_t splitAt = 0;          // 0: send whole; n: the first n bytes, then...
-    unsigned splitDelayMs = 0;   // ...the rest after this pause
-    bool hangUp = false;         // drop the connection instead of answering
+    std::vector<uint8_t> bytes; // empty: no answer
+    unsigned delayMs = 0;       // wait before answering
+    size_t splitAt = 0;         // 0: send whole; n: the first n bytes, then...
+    unsigned splitDelayMs = 0;  // ...the rest after this pause
+    bool hangUp = false;        // drop the connection instead of answering
 };
 
 struct RequestEntry {
@@ -34,7 +34,7 @@ struct RequestEntry {
 };
 
 struct CompletedLoad {
-    int number = 0;  // counts initialisations since the engine started, from 1
+    int number = 0; // counts initialisations since the engine started, from 1
     int pad = 0;
     uint32_t announcedSize = 0;
     std::vector<RequestEntry> entries;
@@ -93,8 +93,8 @@ private:
     Phase phase_ = Phase::Idle;
     int loadNumber_ = 0;
     int pad_ = 0;
-    int replyNumber_ = 0;  // replies of the current load so far
-    int blocks_ = 0;       // data frames of the current load so far
+    int replyNumber_ = 0; // replies of the current load so far
+    int blocks_ = 0;      // data frames of the current load so far
     uint32_t announcedSize_ = 0;
     std::vector<RequestEntry> entries_;
     std::vector<uint8_t> received_;

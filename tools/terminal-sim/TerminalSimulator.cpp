@@ -131,8 +131,8 @@ int TerminalSimulator::run(FILE *announce)
             return false;
         // A split reply goes out as two writes with the pause between them.
         const size_t first = reply.splitAt ? reply.splitAt : reply.bytes.size();
-        bool taken = reply.bytes.empty() ||
-                     link.writeAll(reply.bytes.data(), first, kReplyWriteTimeoutMs);
+        bool taken =
+            reply.bytes.empty() || link.writeAll(reply.bytes.data(), first, kReplyWriteTimeoutMs);
         if (taken && first < reply.bytes.size()) {
             if (!pause(signals, reply.splitDelayMs))
                 return false;

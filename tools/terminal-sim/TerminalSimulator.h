@@ -11,12 +11,12 @@ class PtyLink;
 #include <string>
 
 struct SimulatorSettings {
-    std::string outPath;  // "%n" stands for the load number
+    std::string outPath; // "%n" stands for the load number
     std::string logPath;
-    std::string devicePath;  // serve this serial device instead of a new pty
-    int loads = 0;        // stop after this many received loads; 0: until a signal
+    std::string devicePath; // serve this serial device instead of a new pty
+    int loads = 0;          // stop after this many received loads; 0: until a signal
     int pad = TerminalEngine::kAnyPad;
-    unsigned quietMs = 300;  // silence that ends a command of unknown length
+    unsigned quietMs = 300; // silence that ends a command of unknown length
     MisbehaviourPlan plan;
 };
 

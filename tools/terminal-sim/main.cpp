@@ -93,7 +93,7 @@ int usageError(const std::string &message)
     return 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

@@ -142,8 +142,8 @@ TEST(LoadAnswerTable, AcceptancesEndQuicklyAndOtherRepliesKeepTheirTimeouts)
         const char *name;
         std::vector<std::string> simOptions;
         int result;
-        QString text;   // what the window is told, for a NACK or silence
-        int atLeastMs;  // the whole load
+        QString text;  // what the window is told, for a NACK or silence
+        int atLeastMs; // the whole load
         int underMs;
     };
     // Four blocks waiting out the 500 ms inter-byte time-out would take 2 s:
@@ -153,13 +153,23 @@ TEST(LoadAnswerTable, AcceptancesEndQuicklyAndOtherRepliesKeepTheirTimeouts)
         {"05 with a tail in the same burst", {"--ack-length", "3"}, LOAD_OK, {}, 0, 1000},
         {"05 with a tail 10 ms later",
          {"--ack-length", "3", "--split-reply", "data:1:10"},
-         LOAD_OK, {}, 40, 1000},
+         LOAD_OK,
+         {},
+         40,
+         1000},
         // The text 100 ms after the NACK's first bytes is still read with them.
         {"06 with its text 100 ms later",
          {"--nack", "2:FULL TEXT", "--split-reply", "4:3:100"},
-         LOAD_NACK, "A NACK was received : FULL TEXT", 600, 3000},
-        {"silence", {"--short-reply", "3:0"}, LOAD_NO_RESPONSE, "Timeout when sending data",
-         kTotal, kTotal + kMargin},
+         LOAD_NACK,
+         "A NACK was received : FULL TEXT",
+         600,
+         3000},
+        {"silence",
+         {"--short-reply", "3:0"},
+         LOAD_NO_RESPONSE,
+         "Timeout when sending data",
+         kTotal,
+         kTotal + kMargin},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

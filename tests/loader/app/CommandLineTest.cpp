@@ -57,14 +57,15 @@ protected:
         process.setProcessEnvironment(env);
         process.start(program, args);
         EXPECT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit)
+            << process.readAllStandardError().toStdString();
         return {process.exitCode(), process.readAllStandardOutput().toStdString()};
     }
 
     std::string parameters(const std::string &pad, const std::string &port = "COM6")
     {
-        return "\n\nParameters: \n\tDatabase file : " + database.toStdString() + "\n\tPort name : " + port +
-               "\n\tPAD number : " + pad + "\n";
+        return "\n\nParameters: \n\tDatabase file : " + database.toStdString() +
+               "\n\tPort name : " + port + "\n\tPAD number : " + pad + "\n";
     }
 
     QTemporaryDir dir;
@@ -94,11 +95,13 @@ TEST(ProgramArgumentsTest, QtOptionsAreNotTheProgramsWords)
     const Case cases[] = {
         {{"KLAVCharger", "-platform", "offscreen"}, {"KLAVCharger"}},
         {{"KLAVCharger", "-style=fusion", "--reverse", "-qwindowtitle", "T"}, {"KLAVCharger"}},
-        {{"KLAVCharger", "--platform", "offscreen", "a.db", "COM6"}, {"KLAVCharger", "a.db", "COM6"}},
-        {{"KLAVCharger", "a.db", "-stylesheet", "x.qss", "COM6", "3"}, {"KLAVCharger", "a.db", "COM6", "3"}},
+        {{"KLAVCharger", "--platform", "offscreen", "a.db", "COM6"},
+         {"KLAVCharger", "a.db", "COM6"}},
+        {{"KLAVCharger", "a.db", "-stylesheet", "x.qss", "COM6", "3"},
+         {"KLAVCharger", "a.db", "COM6", "3"}},
         {{"KLAVCharger", "-?"}, {"KLAVCharger", "-?"}},
         {{"KLAVCharger", "-h", "-platformx"}, {"KLAVCharger", "-h", "-platformx"}},
-        {{"KLAVCharger", "-platform"}, {"KLAVCharger", "-platform"}},  // its value never came
+        {{"KLAVCharger", "-platform"}, {"KLAVCharger", "-platform"}}, // its value never came
         {{"KLAVCharger", "a.db", "-style"}, {"KLAVCharger", "a.db", "-style"}},
     };
     for (const Case &c : cases) {
@@ -121,7 +124,8 @@ TEST_F(CommandLineTest, WrongArgumentCountsAreRefusedWith11)
     EXPECT_EQ(r.out, "\nInvalid arguments\nResult code : 11" + kUsage + "\nReturned value : 11");
     EXPECT_EQ(r.status, 11);
     r = run({database, "COM6", "2", "extra"});
-    EXPECT_EQ(r.out, "\nInvalid number of arguments\n" + kUsage + "\nResult code : 11\nReturned value : 11");
+    EXPECT_EQ(r.out, "\nInvalid number of arguments\n" + kUsage +
+                         "\nResult code : 11\nReturned value : 11");
     EXPECT_EQ(r.status, 11);
 }
 
@@ -140,12 +144,13 @@ TEST_F(CommandLineTest, ADatabaseThatIsNoReadableFileIsCode2SayingWhatItIs)
         {dir.filePath("missing.db"), "\nDatabase file does not exist\n"},
         {dir.path(), "\nDatabase file is a folder, not a file\n"},
         {"/dev/null", "\nDatabase file is a device, not a file\n"},
-        {fifo, "\nDatabase file is a FIFO (named pipe), not a file\n"},  // at once, no wait for a writer
+        {fifo,
+         "\nDatabase file is a FIFO (named pipe), not a file\n"}, // at once, no wait for a writer
         {unreadable, "\nDatabase file cannot be read: permission denied\n"},
     };
     for (const Case &c : cases) {
         if (c.path == unreadable && ::geteuid() == 0)
-            continue;  // root reads every file
+            continue; // root reads every file
         // The PAD is out of range too: the database is looked at first.
         const ProgramRun r = run({c.path, "COM6", "99"});
         EXPECT_EQ(r.out, c.line + kUsage + "\nResult code : 2\nReturned value : 2") << c.line;
@@ -162,14 +167,16 @@ TEST_F(CommandLineTest, AQtOptionWithoutItsValueIsAConsoleError)
 
 TEST_F(CommandLineTest, AnInvalidConfigurationReplacedInConsoleModeIsNamedOnce)
 {
-    ASSERT_EQ(run({"-?"}).status, 11);  // the default file is there now
+    ASSERT_EQ(run({"-?"}).status, 11); // the default file is there now
     QFile config(dir.filePath("config/KLAV_init.ini"));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly) && config.write("&ApplicationName=mine\n") > 0);
     config.close();
     const std::string backup = dir.filePath("config/KLAV_init.ini.bak").toStdString();
-    EXPECT_EQ(run({"-?"}).out, "\nConfig file not valid: replaced by the default file, the invalid file is kept as " +
-                                   backup + kUsage + "\nReturned value : 11");
-    EXPECT_EQ(run({"-?"}).out, kUsage + "\nReturned value : 11");  // the default is valid
+    EXPECT_EQ(
+        run({"-?"}).out,
+        "\nConfig file not valid: replaced by the default file, the invalid file is kept as " +
+            backup + kUsage + "\nReturned value : 11");
+    EXPECT_EQ(run({"-?"}).out, kUsage + "\nReturned value : 11"); // the default is valid
 }
 
 TEST_F(CommandLineTest, PadNumbersOutsideOneToFourteenAreCode12)
@@ -196,4 +203,4 @@ TEST_F(CommandLineTest, AcceptedArgumentsArePrintedAndHandedToTheLoad)
     }
 }
 
-}  // namespace
+} // namespace

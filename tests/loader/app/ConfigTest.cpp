@@ -2,8 +2,8 @@
 // long lines, the log switch order, the backup of an invalid file and the
 // atomic rewrite of RecentPath.
 
-#include "app/KLAVCommandLine.h"
 #include "StreamCapture.h"
+#include "app/KLAVCommandLine.h"
 #include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
 
@@ -33,17 +33,20 @@ const char *const kDefaultLines[58] = {
     "#",
     "&LogPath=.",
     "",
-    "#Commentaire: répertoire par défaut pour la sélection de la base de données. Il sera automatiquement mis à jour.",
+    "#Commentaire: répertoire par défaut pour la sélection de la base de données. Il sera "
+    "automatiquement mis à jour.",
     "&RecentPath=",
     "",
     "#Commentaire: nom de l'application",
     "&ApplicationName=KLAV Chargeur",
     "",
-    "#Commentaire: Texte explicatif. Chaque ligne commence par '&ExplicativeText='. Ecrire '&ExplicativeText=[TAB]' pour faire un tab.",
+    "#Commentaire: Texte explicatif. Chaque ligne commence par '&ExplicativeText='. Ecrire "
+    "'&ExplicativeText=[TAB]' pour faire un tab.",
     "&ExplicativeText=Bienvenue à KLAV Chargeur !",
     "&ExplicativeText=[TAB]",
     "&ExplicativeText=1. Cliquer sur 'Parcourir' pour choisir une base de données (.db)",
-    "&ExplicativeText=2. Choisir un périphérique dans 'Périphériques' (Cliquer sur 'Rafraîchir' si besoin)",
+    "&ExplicativeText=2. Choisir un périphérique dans 'Périphériques' (Cliquer sur 'Rafraîchir' si "
+    "besoin)",
     "&ExplicativeText=3. Choisir un numéro de PAD",
     "&ExplicativeText=4. Cliquer sur 'Charger'",
     "",
@@ -158,7 +161,7 @@ TEST_F(ConfigTest, FirstStartWritesTheDefaultFileByteForByteAndLoadsIt)
     EXPECT_EQ(g_config.PID[1], "0012");
     EXPECT_EQ(g_config.LogOption, "0");
     EXPECT_EQ(g_config.LogPath, ".");
-    EXPECT_EQ(g_config.RecentPath, "");  // "&RecentPath=" is an empty tag
+    EXPECT_EQ(g_config.RecentPath, ""); // "&RecentPath=" is an empty tag
     EXPECT_EQ(g_config.Close_application, "Fermer");
     EXPECT_EQ(g_config.Device_list, "Périphériques");
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file + ".bak")));
@@ -166,13 +169,13 @@ TEST_F(ConfigTest, FirstStartWritesTheDefaultFileByteForByteAndLoadsIt)
 
 TEST_F(ConfigTest, ValidityCountsThirteenKeysAndOneHelpLine)
 {
-    EXPECT_TRUE(checkConfigFile(file) == false);  // missing file
+    EXPECT_TRUE(checkConfigFile(file) == false); // missing file
     QDir().mkpath(QString::fromStdString(folder));
 
     writeFile(file, minimalValidFile(1));
     EXPECT_TRUE(checkConfigFile(file));
     writeFile(file, minimalValidFile(0));
-    EXPECT_FALSE(checkConfigFile(file));  // 13
+    EXPECT_FALSE(checkConfigFile(file)); // 13
     // Many help lines still add one: drop Cancel, 12 + 1 = 13.
     std::string noCancel = minimalValidFile(5);
     noCancel.erase(noCancel.find("&Cancel=C\n"), 10);
@@ -211,7 +214,7 @@ TEST_F(ConfigTest, InvalidFileIsKeptAsBackupThenReplacedByTheDefault)
     g_consoleMode = false;
     load(noCancel);
     EXPECT_EQ(noticeShown, 1);
-    EXPECT_EQ(readFile(file + ".bak"), "an older backup");  // a different backup is never replaced
+    EXPECT_EQ(readFile(file + ".bak"), "an older backup"); // a different backup is never replaced
     EXPECT_EQ(readFile(file + ".bak2"), noCancel);
     EXPECT_EQ(readFile(file), expectedDefaultFile());
     EXPECT_EQ(g_config.ApplicationName, "KLAV Chargeur");
@@ -220,8 +223,10 @@ TEST_F(ConfigTest, InvalidFileIsKeptAsBackupThenReplacedByTheDefault)
     g_consoleMode = true;
     rdrload::testing::StreamCapture out(stdout);
     load("&ApplicationName=mine\n");
-    EXPECT_EQ(out.release(), "\nConfig file not valid: replaced by the default file, the invalid file is kept as " +
-                                 file + ".bak3");
+    EXPECT_EQ(
+        out.release(),
+        "\nConfig file not valid: replaced by the default file, the invalid file is kept as " +
+            file + ".bak3");
     EXPECT_EQ(noticeShown, 1);
     EXPECT_EQ(readFile(file + ".bak3"), "&ApplicationName=mine\n");
     EXPECT_EQ(readFile(file), expectedDefaultFile());
@@ -237,7 +242,7 @@ TEST_F(ConfigTest, AByteOrderMarkIsReadPastAndKeptOnRewrite)
     const std::string marked = bom + minimalValidFile(1);
     load(marked);
     EXPECT_EQ(readFile(file), marked);  // valid: not replaced
-    EXPECT_EQ(g_config.LogOption, "0");  // the first line, behind the mark
+    EXPECT_EQ(g_config.LogOption, "0"); // the first line, behind the mark
     EXPECT_EQ(g_config.ApplicationName, "App");
     ASSERT_TRUE(rewriteRecentPath(file, "/new"));
     EXPECT_EQ(readFile(file).substr(0, 3 + 13), bom + "&LogOption=0\n");
@@ -246,10 +251,11 @@ TEST_F(ConfigTest, AByteOrderMarkIsReadPastAndKeptOnRewrite)
 TEST_F(ConfigTest, KeysMatchAnyLeadingPartOfANameInTableOrder)
 {
     const std::string base = minimalValidFile(1);
-    load(base + "&Log=1\n&Lo=progress\n&=recent\n&Cancel =ignored\n&A=a=b=c\n&Nothing=x\n&Cancel=\n");
-    EXPECT_EQ(g_config.LogOption, "1");           // "Log" -> LogOption
-    EXPECT_EQ(g_config.Loading_progress, "progress");  // "Lo" -> Loading_progress
-    EXPECT_EQ(g_config.RecentPath, "recent");     // "" -> RecentPath
+    load(base +
+         "&Log=1\n&Lo=progress\n&=recent\n&Cancel =ignored\n&A=a=b=c\n&Nothing=x\n&Cancel=\n");
+    EXPECT_EQ(g_config.LogOption, "1");               // "Log" -> LogOption
+    EXPECT_EQ(g_config.Loading_progress, "progress"); // "Lo" -> Loading_progress
+    EXPECT_EQ(g_config.RecentPath, "recent");         // "" -> RecentPath
     EXPECT_EQ(g_recentPath, QString("recent"));
     EXPECT_EQ(g_config.Cancel, "C");              // blank before "=", then empty value
     EXPECT_EQ(g_config.ApplicationName, "a=b=c"); // further "=" belong to the value
@@ -261,10 +267,11 @@ TEST_F(ConfigTest, LinesAreReadWholeAndOverlongValuesAreRefused)
     const std::string value255(255, 'v');
     const std::string value256(256, 'w');
     load(minimalValidFile(1) + "&RecentPath=" + path200 + "\n&Browse=" + value255 +
-         "\n&Device_list=" + value256 + "\n&VID=" + value256 + "\n&VID=1\n&VID=2\n&PID=3\n&PID=4\n");
+         "\n&Device_list=" + value256 + "\n&VID=" + value256 +
+         "\n&VID=1\n&VID=2\n&PID=3\n&PID=4\n");
     EXPECT_EQ(g_config.RecentPath, path200);
     EXPECT_EQ(g_config.Browse, value255);
-    EXPECT_EQ(g_config.Device_list, "D");  // kept from the earlier line
+    EXPECT_EQ(g_config.Device_list, "D"); // kept from the earlier line
     ASSERT_EQ(g_config.VID.size(), 2u);   // three VID lines, one refused
     EXPECT_EQ(g_config.supportedDeviceCount(), 2u);
 }
@@ -313,7 +320,8 @@ TEST_F(ConfigTest, RecentPathRewriteKeepsEveryOtherLineAndReplacesTheFile)
     ASSERT_EQ(stat(file.c_str(), &before), 0);
     ASSERT_TRUE(rewriteRecentPath(file, "C:/Users/Tech/Bases de données"));
     std::string expected = expectedDefaultFile() + "\n";
-    expected.replace(expected.find("&RecentPath=\n"), 13, "&RecentPath=C:/Users/Tech/Bases de données\n");
+    expected.replace(expected.find("&RecentPath=\n"), 13,
+                     "&RecentPath=C:/Users/Tech/Bases de données\n");
     EXPECT_EQ(readFile(file), expected);
     // Written beside and renamed over: a new inode, no temporary file left.
     struct stat after {};
@@ -336,4 +344,4 @@ TEST_F(ConfigTest, RecentPathRewriteKeepsEveryOtherLineAndReplacesTheFile)
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder + "/absent.ini")));
 }
 
-}  // namespace
+} // namespace

@@ -81,7 +81,7 @@ protected:
         }
         ASSERT_TRUE(dir.isValid());
         program = dir.filePath("KLAVCharger");
-        ASSERT_TRUE(QFile::copy(KLAV_CHARGER_PATH, program));  // its config/ stays here
+        ASSERT_TRUE(QFile::copy(KLAV_CHARGER_PATH, program)); // its config/ stays here
     }
 
     QString database(qint64 size, const QString &name = "acts.db")
@@ -97,7 +97,8 @@ protected:
     {
         received = dir.filePath("received.db");
         frameLog = dir.filePath("frames.log");
-        options.insert(options.end(), {"--out", received.toStdString(), "--log", frameLog.toStdString()});
+        options.insert(options.end(),
+                       {"--out", received.toStdString(), "--log", frameLog.toStdString()});
         sim = std::make_unique<SimProcess>(SimProcess::terminalSim(), options);
         ASSERT_EQ(sim->slavePath().rfind("/dev/", 0), 0u);
         SysfsTree::UsbTty tty;
@@ -117,8 +118,8 @@ protected:
     {
         const QString script = "mount --bind \"$1\" /sys && cd \"$2\" && p=\"$3\" && "
                                "n=$(printf \"$4\") && shift 4 && exec \"$p\" \"$n\" \"$@\"";
-        return run(args, {"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()), dir.path(),
-                          program, QString::fromLatin1(nameFormat)});
+        return run(args, {"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()),
+                          dir.path(), program, QString::fromLatin1(nameFormat)});
     }
 
     ProgramRun run(const QStringList &args, QStringList command = {})
@@ -131,7 +132,8 @@ protected:
         process.setProcessEnvironment(env);
         const QString script = "mount --bind \"$1\" /sys && shift && exec \"$@\"";
         if (command.isEmpty())
-            command = QStringList{"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()), program};
+            command = QStringList{
+                "sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()), program};
         QElapsedTimer clock;
         clock.start();
         process.start("unshare", unshareArgs() + command + args);
@@ -176,10 +178,10 @@ TEST_F(ConsoleLoadTest, SuccessfulLoadPrintsEveryLineAndDeliversTheFile)
                          "\nResult code : 0"
                          "\nReturned value : 0");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");  // no warning from Qt either
+    EXPECT_EQ(r.err, ""); // no warning from Qt either
     EXPECT_EQ(sim->wait(10000), 0);
     EXPECT_EQ(readAll(received), source);
-    EXPECT_EQ(readAll(db), source);  // the source is never touched
+    EXPECT_EQ(readAll(db), source); // the source is never touched
 }
 
 TEST_F(ConsoleLoadTest, AnyNameTheSystemOpensIsCheckedAndSentAsThatFile)
@@ -238,21 +240,29 @@ TEST_F(ConsoleLoadTest, AMebibyteDatabaseIsDeliveredWhole)
 
 TEST_F(ConsoleLoadTest, EveryFailureOfAMisbehavingTerminalHasItsCode)
 {
-    const QString db = database(70000);  // three blocks
+    const QString db = database(70000); // three blocks
     struct Case {
         std::vector<std::string> options;
         int code;
         const char *console;
     };
     const Case cases[] = {
-        {{"--wrong-byte", "init:3"}, LOAD_INIT_FAILED, "\nCommunication initialization process failed"},
-        {{"--wrong-byte", "request:3"}, LOAD_REQUEST_REFUSED, "\nUpdate request failed with returned message : 0xF24002FF00212A"},
+        {{"--wrong-byte", "init:3"},
+         LOAD_INIT_FAILED,
+         "\nCommunication initialization process failed"},
+        {{"--wrong-byte", "request:3"},
+         LOAD_REQUEST_REFUSED,
+         "\nUpdate request failed with returned message : 0xF24002FF00212A"},
         {{"--nack", "2:Err"}, LOAD_NACK, "\nA NACK was received : Err"},
         {{"--incomplete-nack", "1"}, LOAD_NACK_INCOMPLETE, "\nAn incomplete NACK was received"},
         {{"--refuse", "2"}, LOAD_BLOCK_REFUSED, "\nResult code : 7"},
         {{"--no-ending-reply"}, LOAD_ENDING_FAILED, "\nNo response for the ending frame"},
-        {{"--silent"}, LOAD_NO_RESPONSE, "\nNo response from the terminal\nCommunication initialization process failed"},
-        {{"--short-reply", "4:0"}, LOAD_NO_RESPONSE, "\nNo response from the terminal\nTimeout when sending data"},
+        {{"--silent"},
+         LOAD_NO_RESPONSE,
+         "\nNo response from the terminal\nCommunication initialization process failed"},
+        {{"--short-reply", "4:0"},
+         LOAD_NO_RESPONSE,
+         "\nNo response from the terminal\nTimeout when sending data"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.options[0]);
@@ -263,7 +273,8 @@ TEST_F(ConsoleLoadTest, EveryFailureOfAMisbehavingTerminalHasItsCode)
         EXPECT_NE(r.out.find("\nReturned value : " + std::to_string(c.code)), std::string::npos);
         EXPECT_LT(r.elapsedMs, 20000);
         const bool endingSent = frames().find("H>T ending") != std::string::npos;
-        EXPECT_EQ(endingSent, c.code == LOAD_BLOCK_REFUSED || c.code == LOAD_ENDING_FAILED) << frames();
+        EXPECT_EQ(endingSent, c.code == LOAD_BLOCK_REFUSED || c.code == LOAD_ENDING_FAILED)
+            << frames();
         sim.reset();
     }
 }
@@ -272,16 +283,17 @@ TEST_F(ConsoleLoadTest, EveryFailureOfAMisbehavingTerminalHasItsCode)
 // the load goes on to its end and the exit status is still its result.
 TEST_F(ConsoleLoadTest, AClosedStandardOutputNeverEndsTheLoad)
 {
-    const QString db = database(30 * 30717);  // many progress lines after head has gone
+    const QString db = database(30 * 30717); // many progress lines after head has gone
     const QByteArray source = readAll(db);
     startTerminal({"--loads", "1"});
     const QString status = dir.filePath("status");
     const QString script = "mount --bind \"$1\" /sys && s=\"$2\" && shift 2 && "
                            "{ \"$@\"; echo $? > \"$s\"; } | head -c 80 > /dev/null";
-    const ProgramRun r = run({db, "ttyACM0"}, {"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()),
-                                              status, program});
+    const ProgramRun r =
+        run({db, "ttyACM0"},
+            {"sh", "-c", script, "sh", QString::fromStdString(tree->sysRoot()), status, program});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(readAll(status), "0\n");  // not 141, the status of SIGPIPE
+    EXPECT_EQ(readAll(status), "0\n"); // not 141, the status of SIGPIPE
     EXPECT_EQ(sim->wait(10000), 0);
     EXPECT_EQ(readAll(received), source);
 }
@@ -293,8 +305,9 @@ TEST_F(ConsoleLoadTest, ACorruptDatabaseIsRefusedBeforeTheTerminalHearsAnything)
     startTerminal();
     const ProgramRun r = run({db, "ttyACM0"});
     EXPECT_EQ(r.status, LOAD_NOT_COHERENT);
-    EXPECT_NE(r.out.find("\nThe database is not coherent\nCommunication initialization process failed"),
-              std::string::npos);
+    EXPECT_NE(
+        r.out.find("\nThe database is not coherent\nCommunication initialization process failed"),
+        std::string::npos);
     EXPECT_EQ(frames().find("H>T"), std::string::npos) << frames();
 }
 
@@ -304,7 +317,8 @@ TEST_F(ConsoleLoadTest, ThePortNameMustMatchExactly)
     startTerminal();
     const ProgramRun r = run({db, "TTYACM0"});
     EXPECT_EQ(r.status, 13);
-    EXPECT_NE(r.out.find("\nDevice not found on the defined port\n\nResult code : 13"), std::string::npos);
+    EXPECT_NE(r.out.find("\nDevice not found on the defined port\n\nResult code : 13"),
+              std::string::npos);
     EXPECT_EQ(frames().find("H>T"), std::string::npos) << frames();
 }
 
@@ -329,7 +343,8 @@ TEST_F(ConsoleLoadTest, CancelFromAnotherThreadStopsTheLoadWithoutEndingFrame)
     g_config = ConfigStruct();
     g_config.VID = {"0c59"};
     g_config.PID = {"0012"};
-    KLAVDeviceManager devices(UsbTtyEnumerator(tree->sysRoot(), "/dev"), {g_config.VID, g_config.PID});
+    KLAVDeviceManager devices(UsbTtyEnumerator(tree->sysRoot(), "/dev"),
+                              {g_config.VID, g_config.PID});
     const std::vector<KLAVDevice> list = devices.getDeviceList();
     ASSERT_EQ(list.size(), 1u);
     g_consoleMode = false;
@@ -347,4 +362,4 @@ TEST_F(ConsoleLoadTest, CancelFromAnotherThreadStopsTheLoadWithoutEndingFrame)
     EXPECT_FALSE(QFile::exists(received));
 }
 
-}  // namespace
+} // namespace

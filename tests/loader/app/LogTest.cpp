@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -97,7 +97,7 @@ TEST_F(LogTest, EachLineCarriesTheSecondItWasWrittenIn)
         writeLog(LOG_INFO, "second");
         const std::time_t after = std::time(nullptr);
         if (after != second)
-            continue;  // the second changed again under the write: try once more
+            continue; // the second changed again under the write: try once more
         const auto all = lines();
         ASSERT_GE(all.size(), 2u);
         EXPECT_EQ(all.back(), stampOf(second) + " - KLAVLD second");
@@ -115,7 +115,7 @@ TEST_F(LogTest, MarkersAndNestingFollowTheLevel)
     writeLog(LOG_ENTER, "B::inner");
     writeLog(LOG_EXIT, "B::inner");
     writeLog(LOG_EXIT, "A::run");
-    writeLog(LOG_EXIT, "unbalanced");  // depth stays 0
+    writeLog(LOG_EXIT, "unbalanced"); // depth stays 0
     writeLog(LOG_INFO, "after");
     const auto all = lines();
     ASSERT_EQ(all.size(), 10u);
@@ -138,7 +138,8 @@ TEST_F(LogTest, DepthIsCappedAndLongMessagesAreCut)
     const auto all = lines();
     const std::string deepest = textOf(all.back());
     EXPECT_EQ(deepest.size(), 511u);
-    EXPECT_EQ(deepest.substr(0, 7 + kLogMaxDepth + 1), "KLAVLD " + std::string(kLogMaxDepth, ' ') + "x");
+    EXPECT_EQ(deepest.substr(0, 7 + kLogMaxDepth + 1),
+              "KLAVLD " + std::string(kLogMaxDepth, ' ') + "x");
 }
 
 TEST_F(LogTest, NothingIsWrittenAfterClose)
@@ -157,7 +158,7 @@ TEST_F(LogTest, FullLogMovesToTheBackupNameAndGoesOnInANewFile)
     const std::string chunk(400, 'y');
     int calls = 0;
     qint64 previousSize = 0;
-    for (;;) {  // write until the file is seen to start again
+    for (;;) { // write until the file is seen to start again
         writeLog(LOG_INFO, "%s", chunk.c_str());
         ++calls;
         const qint64 size = QFileInfo(QString::fromStdString(path)).size();
@@ -174,7 +175,7 @@ TEST_F(LogTest, FullLogMovesToTheBackupNameAndGoesOnInANewFile)
     EXPECT_GE(oldSize, kLogRotateSize);
     EXPECT_LT(oldSize, kLogRotateSize + 512);
     EXPECT_EQ(lines().size(), 2u);
-    EXPECT_EQ(old.size(), size_t(calls) + 1);  // the first line and every call before the move
+    EXPECT_EQ(old.size(), size_t(calls) + 1); // the first line and every call before the move
 }
 
 // Whatever the log folder holds under the log's name, the log writes only
@@ -184,20 +185,30 @@ TEST(LogRefusal, ALinkAFifoOrAFolderIsNeverWrittenAndOneLineSaysWhy)
 {
     struct Case {
         const char *name;
-        std::function<int(const std::string &log, const std::string &victim)> make;  // a descriptor to close, or -1
+        std::function<int(const std::string &log, const std::string &victim)>
+            make; // a descriptor to close, or -1
         const char *why;
     };
     const Case cases[] = {
-        {"symbolic link", [](auto &log, auto &victim) { return ::symlink(victim.c_str(), log.c_str()) == 0 ? -1 : -2; },
+        {"symbolic link",
+         [](auto &log, auto &victim) {
+             return ::symlink(victim.c_str(), log.c_str()) == 0 ? -1 : -2;
+         },
          "is a symbolic link"},
-        {"hard link", [](auto &log, auto &victim) { return ::link(victim.c_str(), log.c_str()) == 0 ? -1 : -2; },
+        {"hard link",
+         [](auto &log, auto &victim) { return ::link(victim.c_str(), log.c_str()) == 0 ? -1 : -2; },
          "has other names (hard links)"},
-        {"FIFO nobody reads", [](auto &log, auto &) { return ::mkfifo(log.c_str(), 0600) == 0 ? -1 : -2; },
+        {"FIFO nobody reads",
+         [](auto &log, auto &) { return ::mkfifo(log.c_str(), 0600) == 0 ? -1 : -2; },
          "is a FIFO (named pipe)"},
         {"FIFO with a reader that never reads",
-         [](auto &log, auto &) { return ::mkfifo(log.c_str(), 0600) == 0 ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK) : -2; },
+         [](auto &log, auto &) {
+             return ::mkfifo(log.c_str(), 0600) == 0 ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK)
+                                                     : -2;
+         },
          "is a FIFO (named pipe)"},
-        {"folder", [](auto &log, auto &) { return ::mkdir(log.c_str(), 0700) == 0 ? -1 : -2; }, "is a folder"},
+        {"folder", [](auto &log, auto &) { return ::mkdir(log.c_str(), 0700) == 0 ? -1 : -2; },
+         "is a folder"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,13 +241,14 @@ TEST_F(LogTest, ABackupNameThatIsALinkStopsTheLogAtRotationAndNeverWritesThrough
     ASSERT_EQ(::symlink(victim.c_str(), backup.c_str()), 0);
     rdrload::testing::StreamCapture err(stderr);
     const std::string chunk(400, 'y');
-    for (int i = 0; i < 3000; ++i)  // 1.2 MB: past the rotation size
+    for (int i = 0; i < 3000; ++i) // 1.2 MB: past the rotation size
         writeLog(LOG_INFO, "%s", chunk.c_str());
-    EXPECT_EQ(err.release(), "KLAVCharger: the log stops here: " + backup + " is a symbolic link\n");
+    EXPECT_EQ(err.release(),
+              "KLAVCharger: the log stops here: " + backup + " is a symbolic link\n");
     EXPECT_EQ(readLines(victim), std::vector<std::string>{"precious"});
     const qint64 size = QFileInfo(QString::fromStdString(path)).size();
     EXPECT_GE(size, kLogRotateSize);
-    EXPECT_LT(size, kLogRotateSize + 512);  // nothing after the line that filled it
+    EXPECT_LT(size, kLogRotateSize + 512); // nothing after the line that filled it
 }
 
 TEST(LogBackupName, ReplacesTheLastExtensionOrAppends)
@@ -247,7 +259,7 @@ TEST(LogBackupName, ReplacesTheLastExtensionOrAppends)
     EXPECT_EQ(logBackupName("noext"), "noext.old");
     EXPECT_EQ(logBackupName(std::string(120, 'a') + "/l.txt"), std::string(120, 'a') + "/l.old");
     EXPECT_EQ(logBackupName(std::string(128, 'a')), "");
-    EXPECT_EQ(logBackupName(std::string(125, 'a')), "");  // 129 bytes with ".old"
+    EXPECT_EQ(logBackupName(std::string(125, 'a')), ""); // 129 bytes with ".old"
 }
 
 TEST_F(LogTest, TwoThreadsWriteWholeLines)
@@ -264,11 +276,12 @@ TEST_F(LogTest, TwoThreadsWriteWholeLines)
     b.join();
     const auto all = lines();
     ASSERT_EQ(all.size(), size_t(1 + 4 * kPerThread));
-    const std::regex whole(R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD ( *)(=>|<=) (Main|Load)::step$)");
+    const std::regex whole(
+        R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD ( *)(=>|<=) (Main|Load)::step$)");
     for (size_t i = 1; i < all.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(all[i], m, whole)) << all[i];
-        EXPECT_LE(m[1].length(), 2) << all[i];  // depth stays consistent: 0 or 2
+        EXPECT_LE(m[1].length(), 2) << all[i]; // depth stays consistent: 0 or 2
     }
 }
 
@@ -306,4 +319,4 @@ TEST(LogSwitch, OptionAndFolderDecideWhetherALogIsWritten)
     EXPECT_EQ(readLines(log.toStdString()).size(), 1u);
 }
 
-}  // namespace
+} // namespace

@@ -49,7 +49,8 @@ protected:
         env.remove("DISPLAY");
         env.remove("QT_QPA_PLATFORM");
         env.insert("HOME", dir.path());
-        env.insert("PCSCLITE_CSOCK_NAME", QString::fromStdString(PrivatePcscd::shared().socketPath()));
+        env.insert("PCSCLITE_CSOCK_NAME",
+                   QString::fromStdString(PrivatePcscd::shared().socketPath()));
         process.setProcessEnvironment(env);
         process.start(program, args);
         EXPECT_TRUE(process.waitForFinished(120000));
@@ -92,7 +93,8 @@ TEST_F(PcscConsoleLoadTest, DatabasesOfEverySizeArriveByteForByte)
         EXPECT_EQ(sha256(received(++load)), digest);
         EXPECT_EQ(sha256(db), digest);
         const std::string frames = PrivatePcscd::shared().readerLogText(0);
-        EXPECT_NE(frames.find("PAD " + std::string(c.pad[0] == '0' ? c.pad + 1 : c.pad)), std::string::npos);
+        EXPECT_NE(frames.find("PAD " + std::string(c.pad[0] == '0' ? c.pad + 1 : c.pad)),
+                  std::string::npos);
     }
 }
 
@@ -117,7 +119,7 @@ TEST_F(PcscConsoleLoadTest, PcscMustBeNamedExactlyAndAReaderMustBePresent)
     EXPECT_EQ(r.status, 13);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

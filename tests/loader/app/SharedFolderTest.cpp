@@ -2,7 +2,6 @@
 // another's files. Each round starts the real processes together; the
 // stress script repeats the test to meet many interleavings.
 
-
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -39,7 +38,8 @@ std::vector<std::string> linesOf(const QString &path)
 }
 
 // Starts every command at once and waits for all; their standard outputs.
-std::vector<std::string> runTogether(const QString &program, const std::vector<QStringList> &arguments)
+std::vector<std::string> runTogether(const QString &program,
+                                     const std::vector<QStringList> &arguments)
 {
     std::vector<std::unique_ptr<QProcess>> processes;
     for (const QStringList &args : arguments) {
@@ -76,23 +76,27 @@ TEST(SharedFolder, StartsAtOnceNeverLoseTheUsersInvalidConfiguration)
         while (mine.size() < 500000)
             mine += "&ExplicativeText=my help line " + std::to_string(mine.size()) + "\n";
         {
-            std::ofstream(dir.filePath("config/KLAV_init.ini").toStdString(), std::ios::binary) << mine;
+            std::ofstream(dir.filePath("config/KLAV_init.ini").toStdString(), std::ios::binary)
+                << mine;
         }
-        const std::vector<std::string> outputs = runTogether(program, std::vector<QStringList>(kRuns, {"-?"}));
+        const std::vector<std::string> outputs =
+            runTogether(program, std::vector<QStringList>(kRuns, {"-?"}));
 
         int named = 0;
         for (const std::string &out : outputs)
-            named += out.find("\nConfig file not valid: replaced by the default file, the invalid file is kept as ") !=
-                     std::string::npos;
-        EXPECT_EQ(named, 1);  // one run replaced it and said so
+            named += out.find("\nConfig file not valid: replaced by the default file, the invalid "
+                              "file is kept as ") != std::string::npos;
+        EXPECT_EQ(named, 1); // one run replaced it and said so
         int kept = 0;
-        const QStringList backups = QDir(dir.filePath("config")).entryList({"KLAV_init.ini.bak*"}, QDir::Files);
+        const QStringList backups =
+            QDir(dir.filePath("config")).entryList({"KLAV_init.ini.bak*"}, QDir::Files);
         for (const QString &backup : backups)
             kept += readAll(dir.filePath("config/" + backup)) == mine;
         EXPECT_EQ(kept, 1) << backups.join(' ').toStdString();
-        EXPECT_EQ(backups.size(), round + 1);  // no earlier round's backup replaced
-        EXPECT_NE(readAll(dir.filePath("config/KLAV_init.ini")).find("&ApplicationName=KLAV Chargeur"),
-                  std::string::npos);
+        EXPECT_EQ(backups.size(), round + 1); // no earlier round's backup replaced
+        EXPECT_NE(
+            readAll(dir.filePath("config/KLAV_init.ini")).find("&ApplicationName=KLAV Chargeur"),
+            std::string::npos);
     }
 }
 
@@ -101,7 +105,7 @@ TEST(SharedFolder, StartsAtOnceNeverLoseTheUsersInvalidConfiguration)
 TEST(SharedFolder, RunsLoggingAtOnceKeepEveryLineWhole)
 {
     constexpr int kLines = 2500;
-    constexpr int kPad = 100;  // about 1.4 MB in all: one move to the backup
+    constexpr int kPad = 100; // about 1.4 MB in all: one move to the backup
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE(round);
         QTemporaryDir dir;
@@ -110,8 +114,9 @@ TEST(SharedFolder, RunsLoggingAtOnceKeepEveryLineWhole)
         std::vector<std::unique_ptr<QProcess>> writers;
         for (int run = 0; run < kRuns; ++run) {
             writers.push_back(std::make_unique<QProcess>());
-            writers.back()->start(KLAV_LOG_WRITER_PATH, {folder, "run" + QString::number(run),
-                                                         QString::number(kLines), QString::number(kPad)});
+            writers.back()->start(KLAV_LOG_WRITER_PATH,
+                                  {folder, "run" + QString::number(run), QString::number(kLines),
+                                   QString::number(kPad)});
         }
         // All have the log open before any writes: no run is alone to empty it.
         for (int run = 0; run < kRuns; ++run)
@@ -123,8 +128,10 @@ TEST(SharedFolder, RunsLoggingAtOnceKeepEveryLineWhole)
             EXPECT_EQ(writer->exitCode(), 0);
         }
 
-        const std::regex whole(R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD (run\d) line (\d+) \.{100}$)");
-        const std::regex first(R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD parse_variable : g_logfileStream = .*$)");
+        const std::regex whole(
+            R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD (run\d) line (\d+) \.{100}$)");
+        const std::regex first(
+            R"(^\d\d/\d\d/\d{4} \d\dh\d\dm\d\ds - KLAVLD parse_variable : g_logfileStream = .*$)");
         std::map<std::string, std::vector<int>> seen;
         int starts = 0;
         int cut = 0;
@@ -147,8 +154,8 @@ TEST(SharedFolder, RunsLoggingAtOnceKeepEveryLineWhole)
             std::vector<int> expected(kLines);
             for (int i = 0; i < kLines; ++i)
                 expected[size_t(i)] = i;
-            EXPECT_EQ(numbers, expected) << tag;  // in order within a run, none lost or repeated
+            EXPECT_EQ(numbers, expected) << tag; // in order within a run, none lost or repeated
         }
-        EXPECT_TRUE(QFile::exists(folder + "/logKLAV.old"));  // the rotation did happen
+        EXPECT_TRUE(QFile::exists(folder + "/logKLAV.old")); // the rotation did happen
     }
 }

@@ -306,7 +306,8 @@ TEST_F(WindowTest, WithoutTerminalsTheListSaysWhyAndLoadDoesNothingVisible)
         auto *combo = child<QComboBox>(*window, "deviceCombo");
         const QString shown = combo->itemText(0);
         EXPECT_EQ(shown == hint, pointSize == 0) << shown.toStdString();
-        EXPECT_TRUE(shown == hint || (hint.startsWith(shown.chopped(1)) && shown.endsWith(u'\u2026')));
+        EXPECT_TRUE(shown == hint ||
+                    (hint.startsWith(shown.chopped(1)) && shown.endsWith(u'\u2026')));
         EXPECT_LE(combo->fontMetrics().horizontalAdvance(shown), combo->width() - 20);
         EXPECT_EQ(combo->toolTip(), hint);
     }
@@ -441,7 +442,8 @@ TEST_F(WindowTest, SettingsThatCannotBeSavedAreToldOnceNamingTheFolder)
         EXPECT_TRUE(closer.boxes()[0].text.startsWith(
             "The settings cannot be saved in " + QDir::toNativeSeparators(config) +
             ": that folder cannot be written. " +
-            (programFolder ? "The program runs on its default settings" : "The database you chose")))
+            (programFolder ? "The program runs on its default settings"
+                           : "The database you chose")))
             << closer.boxes()[0].text.toStdString();
         EXPECT_EQ(child<QPushButton>(*window, "browseButton")->text(), QStringLiteral("Parcourir"));
         EXPECT_TRUE(child<QPushButton>(*window, "loadButton")->isEnabled());

@@ -25,8 +25,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -221,7 +221,7 @@ TEST_F(LoadTest, PadThreeAndARequestThatIsNotConfirmed)
 
 TEST_F(LoadTest, DataRepliesDecideTheResult)
 {
-    const QString path = database(70000);  // three blocks
+    const QString path = database(70000); // three blocks
     struct Case {
         QByteArray secondBlockReply;
         int result;
@@ -236,8 +236,10 @@ TEST_F(LoadTest, DataRepliesDecideTheResult)
         {hex("06"), LOAD_NACK_INCOMPLETE, false, "\nAn incomplete NACK was received"},
         {hex("060001"), LOAD_NACK_INCOMPLETE, false, "\nAn incomplete NACK was received"},
         {hex("15"), LOAD_BLOCK_REFUSED, true, ""},
-        {QByteArray(), LOAD_NO_RESPONSE, false, "\nNo response from the terminal\nTimeout when sending data"},
-        {hex("05FFFF"), LOAD_OK, true, "\nAll data frames have been sent. Sending ending frame ... \nLoading succeeded\n"},
+        {QByteArray(), LOAD_NO_RESPONSE, false,
+         "\nNo response from the terminal\nTimeout when sending data"},
+        {hex("05FFFF"), LOAD_OK, true,
+         "\nAll data frames have been sent. Sending ending frame ... \nLoading succeeded\n"},
     };
     for (const Case &c : cases) {
         terminal.exchanges.clear();
@@ -255,7 +257,8 @@ TEST_F(LoadTest, DataRepliesDecideTheResult)
         EXPECT_NE(text.find(c.console), std::string::npos) << text;
         EXPECT_EQ(text.find('\x1B'), std::string::npos) << text;
         if (c.result != LOAD_OK) {
-            EXPECT_EQ(terminal.exchanges.size(), c.ending ? 5 : 4);  // nothing after the failed block
+            EXPECT_EQ(terminal.exchanges.size(),
+                      c.ending ? 5 : 4); // nothing after the failed block
         }
     }
 }
@@ -270,21 +273,33 @@ TEST_F(LoadTest, AnAcceptanceEndsItsReadAfterAShortQuietGap)
         const char *name;
         QList<ScriptedPiece> reply; // to every data block
         int result;
-        int firstReadMs;            // the read of the first block's reply
+        int firstReadMs; // the read of the first block's reply
         QByteArray firstAnswer;
         QString nack;
     };
     const Row rows[] = {
         {"05 alone", {{0, hex("05")}}, LOAD_OK, 20, hex("05"), {}},
         {"05 with a tail in the same burst", {{0, hex("050000")}}, LOAD_OK, 20, hex("050000"), {}},
-        {"05 with a tail 10 ms later", {{0, hex("05")}, {10, hex("0000")}}, LOAD_OK, 30,
-         hex("050000"), {}},
+        {"05 with a tail 10 ms later",
+         {{0, hex("05")}, {10, hex("0000")}},
+         LOAD_OK,
+         30,
+         hex("050000"),
+         {}},
         // Later than the gap: the tail opens the next block's reply, as one
         // later than 500 ms does without the gap.
-        {"05 with a tail 40 ms later", {{0, hex("05")}, {40, hex("0000")}}, LOAD_BLOCK_REFUSED,
-         20, hex("05"), {}},
-        {"06 with its text 200 ms later", {{0, hex("060009")}, {200, "FULL TEXT"}}, LOAD_NACK,
-         700, hex("060009") + "FULL TEXT", "A NACK was received : FULL TEXT"},
+        {"05 with a tail 40 ms later",
+         {{0, hex("05")}, {40, hex("0000")}},
+         LOAD_BLOCK_REFUSED,
+         20,
+         hex("05"),
+         {}},
+        {"06 with its text 200 ms later",
+         {{0, hex("060009")}, {200, "FULL TEXT"}},
+         LOAD_NACK,
+         700,
+         hex("060009") + "FULL TEXT",
+         "A NACK was received : FULL TEXT"},
         {"15 alone", {{0, hex("15")}}, LOAD_BLOCK_REFUSED, 500, hex("15"), {}},
         {"silence", {}, LOAD_NO_RESPONSE, 3000, {}, "Timeout when sending data"},
     };
@@ -383,23 +398,26 @@ TEST_F(LoadTest, AFileWrittenToUnderTheLoadStopsItBeforeTheTerminalTakesIt)
     const QByteArray source = TestDatabase::contents(path);
     struct Case {
         const char *name;
-        int afterExchange;  // 2: after the first block, 4: after the last
+        int afterExchange; // 2: after the first block, 4: after the last
         std::function<void(const QString &)> write;
     };
-    const auto resize = [](qint64 size) { return [size](const QString &p) { QFile::resize(p, size); }; };
+    const auto resize = [](qint64 size) {
+        return [size](const QString &p) { QFile::resize(p, size); };
+    };
     const Case cases[] = {
         {"cut inside block 2", 2, resize(45000)},
         {"cut after block 1", 2, resize(30717)},
         {"grown by a block", 2, resize(4 * 30717)},
         // A commit in place moves the change counter in the file's header.
-        {"a commit in place after the last block", 4, [](const QString &p) {
+        {"a commit in place after the last block", 4,
+         [](const QString &p) {
              QFile f(p);
              ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(24) && f.write("\x7F\x7F", 2) == 2);
          }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(TestDatabase::write(path, source));  // restored for each case
+        ASSERT_TRUE(TestDatabase::write(path, source)); // restored for each case
         terminal.exchanges.clear();
         terminal.afterExchange = [&path, &c](int index) {
             if (index == c.afterExchange)
@@ -413,7 +431,8 @@ TEST_F(LoadTest, AFileWrittenToUnderTheLoadStopsItBeforeTheTerminalTakesIt)
         terminal.afterExchange = nullptr;
         EXPECT_FALSE(endingSent());
         EXPECT_EQ(dataSent(), source.left(c.afterExchange == 2 ? 30717 : 3 * 30717));
-        EXPECT_NE(text.find("\nThe database file changed during the load"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nThe database file changed during the load"), std::string::npos)
+            << text;
     }
 }
 
@@ -421,16 +440,20 @@ TEST_F(LoadTest, ADatabaseAnotherProgramIsWritingIsRefusedBeforeAnythingIsSent)
 {
     struct Case {
         const char *name;
-        QStringList writerStatements;  // left open on the writer's connection
+        QStringList writerStatements; // left open on the writer's connection
         const char *console;
     };
     const Case cases[] = {
         // Its changes spill into the file while the journal keeps the old pages.
-        {"open write transaction", {"PRAGMA cache_size=1", "BEGIN", "UPDATE filler SET payload = zeroblob(201)"},
-         "\nThe database is being written by another program (a journal is beside it): close the program"},
+        {"open write transaction",
+         {"PRAGMA cache_size=1", "BEGIN", "UPDATE filler SET payload = zeroblob(201)"},
+         "\nThe database is being written by another program (a journal is beside it): close the "
+         "program"},
         {"committed changes in the write-ahead log",
-         {"PRAGMA journal_mode=WAL", "PRAGMA wal_autocheckpoint=0", "UPDATE filler SET payload = zeroblob(150) WHERE id < 20"},
-         "\nThe database has changes that are not in its file yet (a -wal file is beside it): close the program"},
+         {"PRAGMA journal_mode=WAL", "PRAGMA wal_autocheckpoint=0",
+          "UPDATE filler SET payload = zeroblob(150) WHERE id < 20"},
+         "\nThe database has changes that are not in its file yet (a -wal file is beside it): "
+         "close the program"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -442,7 +465,8 @@ TEST_F(LoadTest, ADatabaseAnotherProgramIsWritingIsRefusedBeforeAnythingIsSent)
             ASSERT_TRUE(writer.open());
             QSqlQuery query(writer);
             for (const QString &statement : c.writerStatements)
-                ASSERT_TRUE(query.exec(statement)) << statement.toStdString() << ": " << query.lastError().text().toStdString();
+                ASSERT_TRUE(query.exec(statement))
+                    << statement.toStdString() << ": " << query.lastError().text().toStdString();
             const QByteArray before = TestDatabase::contents(path);
 
             StreamCapture out(stdout);
@@ -453,10 +477,11 @@ TEST_F(LoadTest, ADatabaseAnotherProgramIsWritingIsRefusedBeforeAnythingIsSent)
             KLAVThread windowLoad(connector(path));
             QSignalSpy text(&windowLoad, &KLAVThread::threadFeedback_NACK);
             EXPECT_EQ(windowLoad.operate(), LOAD_NOT_COHERENT);
-            ASSERT_EQ(text.size(), 1);  // the window says what to do as well
-            EXPECT_EQ(text[0][0].toString().toStdString().substr(0, 60), std::string(c.console).substr(1, 60));
+            ASSERT_EQ(text.size(), 1); // the window says what to do as well
+            EXPECT_EQ(text[0][0].toString().toStdString().substr(0, 60),
+                      std::string(c.console).substr(1, 60));
             EXPECT_EQ(terminal.portsCreated, 0);
-            EXPECT_EQ(TestDatabase::contents(path), before);  // the load changed nothing
+            EXPECT_EQ(TestDatabase::contents(path), before); // the load changed nothing
             query.finish();
             writer.rollback();
             writer.close();
@@ -470,7 +495,7 @@ TEST_F(LoadTest, APortInUseOrGoneIsToldAsSuchWithCode14)
 {
     const QString path = database(2000);
     PtyPeer peer;
-    KLAVSerialPort holder(peer.slavePath());  // another program's hold on the line
+    KLAVSerialPort holder(peer.slavePath()); // another program's hold on the line
     ASSERT_TRUE(holder.isOpen());
     struct Case {
         std::string file;
@@ -482,9 +507,11 @@ TEST_F(LoadTest, APortInUseOrGoneIsToldAsSuchWithCode14)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
-        KLAVUsbConnector made(KLAVDevice("", c.file, "ttyACM0", "Terminal", usbDeviceInterfaceClass()),
-                              KLAVDbManager(QFile::encodeName(path)), pad);
-        made.setPortFactory([](const KLAVDevice &device) { return KLAVUsbConnector::createPortFor(device); });
+        KLAVUsbConnector made(
+            KLAVDevice("", c.file, "ttyACM0", "Terminal", usbDeviceInterfaceClass()),
+            KLAVDbManager(QFile::encodeName(path)), pad);
+        made.setPortFactory(
+            [](const KLAVDevice &device) { return KLAVUsbConnector::createPortFor(device); });
         StreamCapture out(stdout);
         KLAVConsoleReport console;
         KLAVThread thread(made, &console);
@@ -497,7 +524,7 @@ TEST_F(LoadTest, APortInUseOrGoneIsToldAsSuchWithCode14)
 TEST_F(LoadTest, CancelStopsAfterTheBlockInFlightWithoutEndingFrame)
 {
     const QString path = database(4 * 30717);
-    for (const int cancelAt : {2, 5}) {  // first block, last block
+    for (const int cancelAt : {2, 5}) { // first block, last block
         terminal.exchanges.clear();
         KLAVThread thread(connector(path));
         terminal.afterExchange = [&thread, cancelAt](int index) {
@@ -516,4 +543,4 @@ TEST_F(LoadTest, CancelStopsAfterTheBlockInFlightWithoutEndingFrame)
     EXPECT_EQ(terminal.closes, 2);
 }
 
-}  // namespace
+} // namespace

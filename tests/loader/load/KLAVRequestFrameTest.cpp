@@ -90,7 +90,9 @@ TEST(KLAVRequestFrame, SizesThatTheFieldCannotDescribeAreRefusedWithALogLine)
         EXPECT_FALSE(KLAVRequestFrame::fileSizeFits(size));
         EXPECT_FALSE(KLAVRequestFrame::encode(kPad2, size, {"1"}, {"AB"}).has_value()) << size;
     }
-    EXPECT_EQ(log.countContaining("Database file of 2147483648 bytes is too large for the request frame"), 1);
+    EXPECT_EQ(
+        log.countContaining("Database file of 2147483648 bytes is too large for the request frame"),
+        1);
     EXPECT_EQ(log.countContaining("is too large for the request frame"), 3);
     EXPECT_EQ(log.countContaining("File size ="), 0);
 }
@@ -123,7 +125,8 @@ TEST(KLAVRequestFrame, RowsOutOfRangeAreSkippedAndTheSelectionGoesOn)
     const auto entries = KLAVRequestFrame::selectEntries(feed.source(), 0);
     EXPECT_EQ(entries.numbers, (QList<QByteArray>{"4", "7"}));
     EXPECT_EQ(entries.texts, (QList<QByteArray>{"kept", ""}));
-    EXPECT_EQ(log.countContaining("Read an invalid line from R_DBINFO : NUM_CONCEPT is out of range"), 8);
+    EXPECT_EQ(
+        log.countContaining("Read an invalid line from R_DBINFO : NUM_CONCEPT is out of range"), 8);
     EXPECT_EQ(log.countContaining("Read a valid line from R_DBINFO"), 2);
     // An empty text still makes an entry: its tag and a zero length.
     EXPECT_EQ(encoded(kPad2, 0, entries).mid(10, 8), QByteArray("\x84\x04kept\x87\x00", 8));

@@ -104,7 +104,8 @@ TEST_F(KLAVUsbConnectorTest, FilesOf2GiBAreRefusedBeforeAnyFrame)
     KLAVUsbConnector connector(KLAVDevice(), KLAVDbManager(path("huge.db").toUtf8()), 2);
     EXPECT_FALSE(connector.openDatabaseFile());
     EXPECT_TRUE(connector.stringToBytes({}, {}).isEmpty());
-    EXPECT_EQ(log.countContaining("Database file of 2147483648 bytes is too large to be loaded"), 1);
+    EXPECT_EQ(log.countContaining("Database file of 2147483648 bytes is too large to be loaded"),
+              1);
     EXPECT_EQ(log.countContaining("Database file is not open: no request frame"), 1);
 
     ASSERT_TRUE(huge.open(QIODevice::ReadWrite));

@@ -62,7 +62,8 @@ protected:
     // was added.
     std::vector<KLAVDevice> discover()
     {
-        KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()), {g_config.VID, g_config.PID});
+        KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()),
+                                  {g_config.VID, g_config.PID});
         return manager.getDeviceList();
     }
 
@@ -80,7 +81,7 @@ private:
     std::vector<std::string> savedVid_, savedPid_;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(KLAVDeviceManagerPcscTest, MakersReadersInAnyLetterCaseBecomePcscRecords)
 {
@@ -108,7 +109,7 @@ TEST_F(KLAVDeviceManagerPcscTest, MakersReadersInAnyLetterCaseBecomePcscRecords)
     EXPECT_EQ(log.count("findAllPCSCDevices : serial number not in PCSC name"), 2);
     EXPECT_TRUE(log.has("findAllPCSCDevices : Try reader " + listed("Acme B", 1)));
     EXPECT_TRUE(log.has("found reader : " + listed("Velantra C", 2) + " (S3)"));
-    EXPECT_EQ(log.count("KLAVDeviceManager::findAllPCSCDevices"), 2);  // entry and exit
+    EXPECT_EQ(log.count("KLAVDeviceManager::findAllPCSCDevices"), 2); // entry and exit
 }
 
 TEST_F(KLAVDeviceManagerPcscTest, SlotsOfOneReaderGiveOneRecordUntilAnotherSerialComes)
@@ -184,7 +185,8 @@ TEST_F(KLAVDeviceManagerPcscTest, PcscRecordsFollowSerialOnesAndVanishWithoutThe
     EXPECT_EQ(devices[1].getPortCOM(), "PCSC");
 
     // findAllPCSCDevices only appends.
-    KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()), {g_config.VID, g_config.PID});
+    KLAVDeviceManager manager(UsbTtyEnumerator(tree_.sysRoot(), tree_.devRoot()),
+                              {g_config.VID, g_config.PID});
     manager.findAllPCSCDevices();
     EXPECT_EQ(manager.getDeviceList().size(), 3u);
     manager.findSerialDevices();

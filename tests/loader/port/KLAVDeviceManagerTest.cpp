@@ -59,7 +59,7 @@ private:
 
 using Ports = std::vector<std::string>;
 
-}  // namespace
+} // namespace
 
 TEST(IdentifierComparisonTest, LettersWithoutCaseOneTrailingCarriageReturnDropped)
 {
@@ -71,7 +71,7 @@ TEST(IdentifierComparisonTest, LettersWithoutCaseOneTrailingCarriageReturnDroppe
     EXPECT_TRUE(KLAVDeviceManager::identifiersMatch("\r", ""));
     EXPECT_FALSE(KLAVDeviceManager::identifiersMatch("0e6b", "0e6"));
     EXPECT_FALSE(KLAVDeviceManager::identifiersMatch("0e6b", "0e6c"));
-    EXPECT_FALSE(KLAVDeviceManager::identifiersMatch("0e6b", "0e6b\r\r"));  // only one dropped
+    EXPECT_FALSE(KLAVDeviceManager::identifiersMatch("0e6b", "0e6b\r\r")); // only one dropped
     EXPECT_FALSE(KLAVDeviceManager::identifiersMatch("0e6b", " 0e6b"));
     // Case folding is for ASCII letters only.
     EXPECT_FALSE(KLAVDeviceManager::identifiersMatch("@", "`"));
@@ -163,7 +163,7 @@ TEST_F(KLAVDeviceManagerTest, SerialNumberWithSeparatorShiftsTheParsedFields)
     g_config.PID = {"0080"};
     KLAVDeviceManager manager(enumerator(), {g_config.VID, g_config.PID});
     std::vector<KLAVDevice> devices = manager.getDeviceList();
-    ASSERT_EQ(devices.size(), 1u);  // vendor and product lie before the serial
+    ASSERT_EQ(devices.size(), 1u); // vendor and product lie before the serial
     EXPECT_EQ(devices[0].getSerialNumber(), "AB");
     EXPECT_EQ(devices[0].getInterfaceClass(), "");
 }
@@ -206,7 +206,7 @@ TEST_F(KLAVDeviceManagerTest, RefreshRebuildsTheListAndCopiesStayIndependent)
     std::vector<KLAVDevice> before = manager.getDeviceList();
     manager.findSerialDevices();
     manager.findAllPCSCDevices();
-    EXPECT_EQ(manager.getDeviceList().size(), 1u);  // rebuilt, not doubled
+    EXPECT_EQ(manager.getDeviceList().size(), 1u); // rebuilt, not doubled
     addDevices({{"0e6b", "0080"}});
     manager.findSerialDevices();
     EXPECT_EQ(manager.getDeviceList().size(), 2u);
@@ -225,7 +225,8 @@ TEST_F(KLAVDeviceManagerTest, EnumerationFailuresOnlyShortenTheList)
     KLAVDeviceManager empty(enumerator(), {g_config.VID, g_config.PID});
     EXPECT_TRUE(empty.getDeviceList().empty());
     EXPECT_TRUE(log.has("Device enumerating failed"));
-    KLAVDeviceManager missing(UsbTtyEnumerator(tree_.root() + "/no-sys", tree_.devRoot()), {g_config.VID, g_config.PID});
+    KLAVDeviceManager missing(UsbTtyEnumerator(tree_.root() + "/no-sys", tree_.devRoot()),
+                              {g_config.VID, g_config.PID});
     EXPECT_TRUE(missing.getDeviceList().empty());
     EXPECT_TRUE(log.has("Invalid device handler"));
 }

@@ -21,7 +21,7 @@ KLAVDevice serialRecord(const std::string &path)
     return KLAVDevice(path, "/dev/ttyACM0", "ttyACM0", "Velantra QX", usbDeviceInterfaceClass());
 }
 
-}  // namespace
+} // namespace
 
 TEST(KLAVDeviceTest, SerialRecordTakesItsFieldsFromThePath)
 {
@@ -87,10 +87,10 @@ TEST(KLAVDeviceTest, PcscRecordHasTheMakersIdentifiersAndTheSerialFromItsName)
     auto serialOf = [](const std::string &name) {
         return KLAVDevice(name, name, "PCSC", name, usbDeviceInterfaceClass()).getSerialNumber();
     };
-    EXPECT_EQ(serialOf("Reader (123"), "123");          // no closing parenthesis
-    EXPECT_EQ(serialOf("Velantra Reader 00 00"), "Reader 00 00");  // after the blank, cut at the end
-    EXPECT_EQ(serialOf("Ab CDEFGHIJKLMNOP"), "CDEFGHIJKLM");  // blank at 2: 11 bytes
-    EXPECT_EQ(serialOf("VelantraQXReader"), "Velantra");  // no blank: 8 bytes
+    EXPECT_EQ(serialOf("Reader (123"), "123");                    // no closing parenthesis
+    EXPECT_EQ(serialOf("Velantra Reader 00 00"), "Reader 00 00"); // after the blank, cut at the end
+    EXPECT_EQ(serialOf("Ab CDEFGHIJKLMNOP"), "CDEFGHIJKLM");      // blank at 2: 11 bytes
+    EXPECT_EQ(serialOf("VelantraQXReader"), "Velantra");          // no blank: 8 bytes
     EXPECT_EQ(serialOf("Abc"), "Abc");
 
     // Only "PCSC" exactly makes a PC/SC record.
@@ -145,16 +145,16 @@ TEST(KLAVDeviceTest, LogLinesOfConstructionGettersAndCopies)
         int before = int(log.messages().size());
         KLAVDevice copy(device);
         copy = pcsc;
-        EXPECT_EQ(int(log.messages().size()), before);  // copies write nothing
+        EXPECT_EQ(int(log.messages().size()), before); // copies write nothing
     }
     std::vector<std::string> expected = {
-        "KLAVDevice::KLAVDevice",  "KLAVDevice::getInfoFromPath", "KLAVDevice::getInfoFromPath",
-        "KLAVDevice::getLpFileName", "KLAVDevice::getName",       "KLAVDevice::getPID",
-        "KLAVDevice::getPortCOM",  "KLAVDevice::getVID",          "KLAVDevice::isPCSC - FALSE",
-        "KLAVDevice::KLAVDevice",  "KLAVDevice::isPCSC - TRUE",   "KLAVDevice::~KLAVDevice",
-        "KLAVDevice::~KLAVDevice", "KLAVDevice::~KLAVDevice",
+        "KLAVDevice::KLAVDevice",    "KLAVDevice::getInfoFromPath", "KLAVDevice::getInfoFromPath",
+        "KLAVDevice::getLpFileName", "KLAVDevice::getName",         "KLAVDevice::getPID",
+        "KLAVDevice::getPortCOM",    "KLAVDevice::getVID",          "KLAVDevice::isPCSC - FALSE",
+        "KLAVDevice::KLAVDevice",    "KLAVDevice::isPCSC - TRUE",   "KLAVDevice::~KLAVDevice",
+        "KLAVDevice::~KLAVDevice",   "KLAVDevice::~KLAVDevice",
     };
     std::vector<std::string> messages = log.messages();
-    messages.erase(messages.begin());  // the log's own opening line
+    messages.erase(messages.begin()); // the log's own opening line
     EXPECT_EQ(messages, expected);
 }

@@ -38,15 +38,15 @@ std::string hexCode(uint32_t code)
 enum Reader {
     kLearned3600,   // lists its escape code 3600
     kSecondTag,     // another tag first, then the escape entry
-    kZeroCodeFirst,  // an escape entry with code 0, then the real one
+    kZeroCodeFirst, // an escape entry with code 0, then the real one
     kWindowsForm,   // escape code in the Windows form of SCARD_CTL_CODE(3400)
-    kOtherTagsOnly,  // no escape entry: the fallback, which it serves
+    kOtherTagsOnly, // no escape entry: the fallback, which it serves
     kEmptyList,     // an empty list: the fallback
     kRefusesFeatures,
-    kFallbackRefused,  // no escape entry and escape code 3600: the fallback fails
+    kFallbackRefused, // no escape entry and escape code 3600: the fallback fails
     kOneByteAnswers,
     kDeniesConnection,
-    kWholeLoad,  // used by one test only, so its first load is load 1
+    kWholeLoad, // used by one test only, so its first load is load 1
     kReaderCount
 };
 
@@ -164,13 +164,13 @@ protected:
 bool KLAVPcscPortTest::started_ = false;
 std::string KLAVPcscPortTest::startError_;
 
-}  // namespace
+} // namespace
 
 TEST(KLAVPcscPortCodeTest, EscapeCodeIsTheFirstNonZeroEntryWithTheEscapeTag)
 {
-    const uint8_t list[] = {0x12, 0x04, 0x42, 0x00, 0x0D, 0x48,  // another feature
-                            0x13, 0x04, 0x00, 0x00, 0x00, 0x00,  // escape tag, code 0
-                            0x13, 0x00, 0x00, 0x31, 0x35, 0x20,  // length byte not examined
+    const uint8_t list[] = {0x12, 0x04, 0x42, 0x00, 0x0D, 0x48, // another feature
+                            0x13, 0x04, 0x00, 0x00, 0x00, 0x00, // escape tag, code 0
+                            0x13, 0x00, 0x00, 0x31, 0x35, 0x20, // length byte not examined
                             0x13, 0x04, 0x42, 0x00, 0x0D, 0xAC};
     EXPECT_EQ(KLAVPcscPort::escapeCodeFromFeatures(list, sizeof list), 0x00313520u);
     // A trailing partial entry is not read.
@@ -210,7 +210,7 @@ TEST_F(KLAVPcscPortTest, LearnsTheEscapeCodeFromTheFeatureListOrFallsBack)
         EXPECT_TRUE(log.has("KLAVPcscPort : Reader initialized !! CCID_ESCAPE = SCARD_CTL_CODE(" +
                             std::to_string(c.logged) + ")"));
         EXPECT_EQ(log.count("KLAVPcscPort::KLAVPcscPort connect to " + listedName(c.reader)), 1);
-        EXPECT_EQ(log.count("KLAVPcscPort::KLAVPcscPort"), 1);  // the exit line
+        EXPECT_EQ(log.count("KLAVPcscPort::KLAVPcscPort"), 1); // the exit line
         // The code is the one the reader serves: the terminal answers.
         Answer answer = exchange(port, kInitFrame, 9);
         EXPECT_TRUE(answer.ok);
@@ -367,7 +367,7 @@ TEST_F(KLAVPcscPortTest, ClosingTwiceIsHarmlessAndEndsTheExchanges)
         EXPECT_EQ(answer.length, 0);
     }
     EXPECT_EQ(log.count("KLAVPcscPort::closePort"), 2);
-    EXPECT_EQ(log.count("KLAVPcscPort::~KLAVPcscPort"), 2);  // entry and exit
+    EXPECT_EQ(log.count("KLAVPcscPort::~KLAVPcscPort"), 2); // entry and exit
 
     // The reader is free for the next connection.
     KLAVPcscPort again(listedName(kLearned3600).c_str());
@@ -408,7 +408,7 @@ TEST_F(KLAVPcscPortTest, WholeLoadReachesTheTerminalsOutputFile)
     Answer request = exchange(port, requestFrame(uint32_t(database.size())), 7);
     ASSERT_TRUE(request.ok);
     ASSERT_EQ(request.bytes.size(), 7u);
-    EXPECT_EQ(request.bytes[4], 0x00);  // accepted
+    EXPECT_EQ(request.bytes[4], 0x00); // accepted
     for (size_t at = 0; at < database.size(); at += 30717) {
         Bytes block(database.begin() + long(at),
                     database.begin() + long(std::min(database.size(), at + 30717)));

@@ -60,7 +60,7 @@ Bytes withCrc(Bytes frame)
     return frame;
 }
 
-}  // namespace
+} // namespace
 
 TEST(KLAVSerialPortTest, OpensConfiguresAndLogsEachStep)
 {
@@ -85,12 +85,9 @@ TEST(KLAVSerialPortTest, OpensConfiguresAndLogsEachStep)
         EXPECT_EQ(tio.c_oflag & OPOST, 0u);
     }
     std::vector<std::string> expected = {
-        "KLAVSerialPort::KLAVSerialPort",
-        "Handler is valid",
-        "KLAVSerialPort::ConfigureCOMSession",
-        "KLAVSerialPort::ConfigureCOMSession - res=0",
-        "KLAVSerialPort::KLAVSerialPort",
-        "KLAVSerialPort::~KLAVSerialPort",
+        "KLAVSerialPort::KLAVSerialPort",      "Handler is valid",
+        "KLAVSerialPort::ConfigureCOMSession", "KLAVSerialPort::ConfigureCOMSession - res=0",
+        "KLAVSerialPort::KLAVSerialPort",      "KLAVSerialPort::~KLAVSerialPort",
         "KLAVSerialPort::~KLAVSerialPort",
     };
     std::vector<std::string> messages = log.messages();
@@ -115,7 +112,7 @@ TEST(KLAVSerialPortTest, ExchangeWritesCommandAndReadsAnswerWithLogLines)
     Answer answer = exchange(port, command, 9);
     EXPECT_EQ(script.get(), command);
     EXPECT_TRUE(answer.ok);
-    EXPECT_EQ(answer.bytes, reply);  // capacity reached: no wait for the interval
+    EXPECT_EQ(answer.bytes, reply); // capacity reached: no wait for the interval
     int at = log.find("KLAVSerialPort::ExecuteCommand");
     ASSERT_GE(at, 0);
     EXPECT_EQ(log.find("KLAVSerialPort::ExecuteCommand : Writing : 9 bytes", at), at + 1);
@@ -143,7 +140,7 @@ TEST(KLAVSerialPortTest, EmptyOrNegativeCommandSendsOneCarriageReturn)
         EXPECT_EQ(size, 1);
         EXPECT_EQ(buffer[0], 0x05);
     }
-    EXPECT_TRUE(peer.receive(1, 100).empty());  // exactly one byte each time
+    EXPECT_TRUE(peer.receive(1, 100).empty()); // exactly one byte each time
     EXPECT_EQ(log.count("KLAVSerialPort::ExecuteCommand : Writing : 0 bytes"), 0);
 }
 
@@ -163,7 +160,7 @@ TEST(KLAVSerialPortTest, AnswerIsCutAtTheFirstGapLongerThanTheInterval)
     script.get();
     EXPECT_TRUE(first.ok);
     EXPECT_EQ(first.bytes, (Bytes{0x41, 0x42, 0x43}));
-    EXPECT_GE(elapsed, 300);  // the interval counts only after the first byte
+    EXPECT_GE(elapsed, 300); // the interval counts only after the first byte
     EXPECT_LT(elapsed, 2500);
 
     // The rest was not lost: the next exchange reads it.
@@ -178,7 +175,7 @@ TEST(KLAVSerialPortTest, SilentTerminalGivesTrueWithNoBytesAfterTheTotalTimeout)
     PtyPeer peer;
     KLAVSerialPort port(peer.slavePath());
     Clock::time_point start = Clock::now();
-    Answer answer = exchange(port, {0x2F}, 9);  // the port's own 500 / 3000 ms
+    Answer answer = exchange(port, {0x2F}, 9); // the port's own 500 / 3000 ms
     long long elapsed = msSince(start);
     EXPECT_TRUE(answer.ok);
     EXPECT_TRUE(answer.bytes.empty());
@@ -262,7 +259,7 @@ TEST(KLAVSerialPortTest, BadResponseBufferOrCapacityFailsAndLeavesTheLengthAlone
     length = 4;
     EXPECT_FALSE(port.ExecuteCommand(command, 1, nullptr, &length, 500, 3000));
     EXPECT_EQ(length, 4);
-    EXPECT_TRUE(peer.receive(1, 200).empty());  // nothing was sent
+    EXPECT_TRUE(peer.receive(1, 200).empty()); // nothing was sent
     EXPECT_EQ(log.count("KLAVSerialPort::ExecuteCommand : Read starts"), 0);
 }
 
@@ -299,7 +296,7 @@ TEST(KLAVSerialPortTest, TerminalGoneMidExchangeFailsTheReadThenTheWrite)
     script.get();
     EXPECT_FALSE(answer.ok);
     EXPECT_TRUE(answer.bytes.empty());
-    EXPECT_LT(msSince(start), 1900);  // ended by the hang-up, not by a time-out
+    EXPECT_LT(msSince(start), 1900); // ended by the hang-up, not by a time-out
     EXPECT_TRUE(log.has("KLAVSerialPort::ExecuteCommand : Read, err 5\n"));
 
     Answer after = exchange(port, {2, 0, 0}, 3);
@@ -384,8 +381,8 @@ TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
 
     Answer init = exchange(port, withCrc({0x2F, 0xC0, 0x04, 0x00, 0x78, 0x01, 0x2C}), 9);
     EXPECT_EQ(init.bytes, (Bytes{0xF2, 0xE0, 0x04, 0x00, 0x78, 0x01, 0x2C, 0x45, 0xBB}));
-    Bytes request = withCrc({0x2F, 0x40, 0x0D, 0x05, 0x01, 0x01, 0x60, 0x04, 0x80, 0x02, 0x9C,
-                             0x40, 0x81, 0x02, 0x41, 0x42});
+    Bytes request = withCrc({0x2F, 0x40, 0x0D, 0x05, 0x01, 0x01, 0x60, 0x04, 0x80, 0x02, 0x9C, 0x40,
+                             0x81, 0x02, 0x41, 0x42});
     Answer confirmed = exchange(port, request, 7);
     EXPECT_EQ(confirmed.bytes, (Bytes{0xF2, 0x40, 0x02, 0x00, 0x00, 0x21, 0x2A}));
     for (size_t at = 0; at < database.size(); at += 30717) {
@@ -399,7 +396,7 @@ TEST(KLAVSerialPortTest, LoadIntoTerminalSimulator)
     Answer ending = exchange(port, {0x02, 0x00, 0x00}, 3, 762, 762);
     EXPECT_EQ(ending.bytes, (Bytes{0x05, 0x00, 0x00}));
     EXPECT_TRUE(port.closePort());
-    EXPECT_EQ(sim.wait(10000), 0);  // --loads 1: it ends by itself
+    EXPECT_EQ(sim.wait(10000), 0); // --loads 1: it ends by itself
 
     EXPECT_EQ(rdrload::testing::readBytes(out), database);
 }

@@ -20,7 +20,7 @@ std::vector<std::string> ports(const UsbSerialScan &scan)
     return names;
 }
 
-}  // namespace
+} // namespace
 
 TEST(UsbTtyEnumeratorTest, DescribesAUsbTtyAsWindowsDiscoveryWould)
 {
@@ -42,14 +42,15 @@ TEST(UsbTtyEnumeratorTest, FillsInMissingProductAndSerialLikeWindows)
     SysfsTree::UsbTty tty;
     tty.port = "ttyUSB0";
     tty.busPosition = "1-2.3";
-    tty.usbSerialDriver = true;  // the USB-serial driver's deeper layout
+    tty.usbSerialDriver = true; // the USB-serial driver's deeper layout
     tty.product.reset();
     tty.serial = std::string("");
     tree.addUsbTty(tty);
     UsbSerialScan scan = UsbTtyEnumerator(tree.sysRoot(), tree.devRoot()).scan();
     ASSERT_EQ(scan.interfaces.size(), 1u);
     EXPECT_EQ(scan.interfaces[0].friendlyName, "USB Serial Device (ttyUSB0)");
-    EXPECT_EQ(scan.interfaces[0].interfacePath, "\\\\?\\usb#vid_0e6b&pid_0080#1-2.3" + kClassSuffix);
+    EXPECT_EQ(scan.interfaces[0].interfacePath,
+              "\\\\?\\usb#vid_0e6b&pid_0080#1-2.3" + kClassSuffix);
 }
 
 TEST(UsbTtyEnumeratorTest, SkipsTtysWithoutUsbDeviceIdentifiersOrDeviceNode)
@@ -112,8 +113,7 @@ TEST(UsbTtyEnumeratorTest, ListsPortsInNaturalOrder)
         tree.addUsbTty(tty);
     }
     UsbSerialScan scan = UsbTtyEnumerator(tree.sysRoot(), tree.devRoot()).scan();
-    EXPECT_EQ(ports(scan),
-              (std::vector<std::string>{"ttyACM0", "ttyACM2", "ttyACM10", "ttyUSB0"}));
+    EXPECT_EQ(ports(scan), (std::vector<std::string>{"ttyACM0", "ttyACM2", "ttyACM10", "ttyUSB0"}));
 }
 
 TEST(UsbTtyEnumeratorTest, MissingOrEmptyTtyClass)

@@ -228,8 +228,8 @@ Bytes requestFor(uint32_t size)
     Bytes sizeBytes;
     for (uint32_t v = size; v != 0; v >>= 8)
         sizeBytes.insert(sizeBytes.begin(), uint8_t(v));
-    Bytes frame{0x2F, 0x40, uint8_t(7 + sizeBytes.size()), 0x05, 0x01, 0x01, 0x60, 0x00, 0x80,
-                uint8_t(sizeBytes.size())};
+    Bytes frame{0x2F, 0x40, uint8_t(7 + sizeBytes.size()), 0x05, 0x01, 0x01, 0x60,
+                0x00, 0x80, uint8_t(sizeBytes.size())};
     frame.insert(frame.end(), sizeBytes.begin(), sizeBytes.end());
     return withCrc(frame);
 }
@@ -325,8 +325,8 @@ TEST_F(WineAnswerEndTest, AnAcceptanceEndsAfterTheQuietGapOthersKeepTheInterval)
     KLAVSerialPort port(accept_);
     ASSERT_TRUE(port.isOpen());
     Clock::time_point start = Clock::now();
-    Answer init = exchangeEnded(port, withCrc({0x2F, 0xC0, 0x04, 0x00, 0x78, 0x01, 0x2C}), 255,
-                                acceptance());
+    Answer init =
+        exchangeEnded(port, withCrc({0x2F, 0xC0, 0x04, 0x00, 0x78, 0x01, 0x2C}), 255, acceptance());
     long long initMs = msSince(start);
     EXPECT_EQ(init.bytes, (Bytes{0xF2, 0xE0, 0x04, 0x00, 0x78, 0x01, 0x2C, 0x45, 0xBB}));
     EXPECT_GE(initMs, 450);

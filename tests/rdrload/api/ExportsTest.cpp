@@ -12,8 +12,8 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 extern "C" int cHostLoadAndFree(const char *path, unsigned long *size, unsigned char *firstByte);
@@ -143,7 +143,7 @@ TEST_F(LoadBufferTest, AFileLargerThanAnyOperationCarriesIsRefusedBeforeReading)
     }
     struct rusage after {};
     ::getrusage(RUSAGE_SELF, &after);
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024);  // KiB: nothing of the files was held
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // KiB: nothing of the files was held
 }
 
 TEST_F(LoadBufferTest, AShortReadFailsWithThreeAndChangesNothing)

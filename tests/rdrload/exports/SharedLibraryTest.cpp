@@ -105,8 +105,8 @@ TEST(SharedLibrary, KeepsItsInternalsHidden)
     Library library;
     ASSERT_NE(library.handle(), nullptr) << ::dlerror();
     for (const char *internal :
-         {"_ZN7rdrload8OpenPortEiPPNS_13SerialChannelEj", "_ZN7rdrload8CheckACKEPPNS_13SerialChannelEj",
-          "_ZN7rdrload8PortLock5mutexEv"})
+         {"_ZN7rdrload8OpenPortEiPPNS_13SerialChannelEj",
+          "_ZN7rdrload8CheckACKEPPNS_13SerialChannelEj", "_ZN7rdrload8PortLock5mutexEv"})
         EXPECT_EQ(library.symbol(internal), nullptr) << internal;
 }
 

@@ -1,9 +1,9 @@
 // The serial link layer on fake ports and a virtual clock: every wait is
 // checked to the millisecond, every trace text byte for byte.
 
+#include "link/SerialLink.h"
 #include "FakeLinkEnvironment.h"
 #include "link/PortLock.h"
-#include "link/SerialLink.h"
 
 #include <gtest/gtest.h>
 
@@ -372,8 +372,8 @@ TEST_F(SerialLinkTest, CheckAckTracesAReadStillPending)
     PortHandle handle = openedPort();
     port.setEmptyReadError(997);
     EXPECT_EQ(CheckACK(&handle, 10000), 6);
-    EXPECT_EQ(env.trace.texts(), (Texts{"CheckACK Start\n", "CheckACK I/O PENDING ?\n",
-                                        "CheckACK ClosePort 4\n"}));
+    EXPECT_EQ(env.trace.texts(),
+              (Texts{"CheckACK Start\n", "CheckACK I/O PENDING ?\n", "CheckACK ClosePort 4\n"}));
 }
 
 TEST_F(SerialLinkTest, CheckAckWithAFailingReadReturnsSix)
@@ -399,8 +399,8 @@ TEST_F(SerialLinkTest, CheckAckWithNakReturnsEightAndCloses)
     EXPECT_EQ(CheckACK(&handle, 10000), 8);
     EXPECT_EQ(handle, invalidPortHandle());
     EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(env.trace.texts(), (Texts{"CheckACK Start\n", "CheckACK ClosePort 5\n",
-                                        "CheckACK NACK received\n"}));
+    EXPECT_EQ(env.trace.texts(),
+              (Texts{"CheckACK Start\n", "CheckACK ClosePort 5\n", "CheckACK NACK received\n"}));
     EXPECT_EQ(env.clock.nowMs(), 20u + 1000u);
 }
 
@@ -411,8 +411,8 @@ TEST_F(SerialLinkTest, CheckAckWithAnyOtherByteReturnsEighteenAndCloses)
     EXPECT_EQ(CheckACK(&handle, 10000), 18);
     EXPECT_EQ(handle, invalidPortHandle());
     EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(env.trace.texts(), (Texts{"CheckACK Start\n", "CheckACK ClosePort 5\n",
-                                        "CheckACK Unknown received\n"}));
+    EXPECT_EQ(env.trace.texts(),
+              (Texts{"CheckACK Start\n", "CheckACK ClosePort 5\n", "CheckACK Unknown received\n"}));
 }
 
 TEST_F(SerialLinkTest, CheckAckWithAckReturnsZeroAndLeavesThePortOpen)

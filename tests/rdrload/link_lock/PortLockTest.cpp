@@ -2,8 +2,8 @@
 // first openings of the process are the ones under test; run it under
 // ThreadSanitizer as well.
 
-#include "FakeLinkEnvironment.h"
 #include "link/PortLock.h"
+#include "FakeLinkEnvironment.h"
 #include "link/SerialLink.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +20,7 @@ namespace {
 
 // Starts `count` threads that run `body(index)` as close to the same moment
 // as the threads allow, and joins them.
-template <typename Body>
-void runTogether(int count, Body body)
+template <typename Body> void runTogether(int count, Body body)
 {
     std::atomic<int> ready{0};
     std::atomic<bool> go{false};

@@ -131,8 +131,8 @@ TEST_F(SerialLinkPtyTest, ASilentReaderTimesOutAndThePortIsClosed)
     EXPECT_GE(elapsed, 401 + 1000); // the wait, then the pause after the close
     EXPECT_LT(elapsed, 1401 + kGenerousMs);
     EXPECT_EQ(handle, invalidPortHandle());
-    EXPECT_EQ(trace.texts(), (Texts{" - OpenPort 7 Start", " - R", "CheckACK Start\n",
-                                    "CheckACK ClosePort 4\n"}));
+    EXPECT_EQ(trace.texts(),
+              (Texts{" - OpenPort 7 Start", " - R", "CheckACK Start\n", "CheckACK ClosePort 4\n"}));
     EXPECT_TRUE(waitForLine(journal(), "close", kGenerousMs));
 }
 
@@ -197,8 +197,8 @@ TEST_F(SerialLinkPtyTest, PortsWithoutAComEntryAreTheStandardSerialPorts)
     trace.clear();
     handle = nullptr;
     EXPECT_EQ(OpenPort(9, &handle, 57600), 1);
-    EXPECT_EQ(trace.texts(), (Texts{" - OpenPort 9 Start", " - R",
-                                    " - ConfigureSerialPort ClosePort 1\n"}));
+    EXPECT_EQ(trace.texts(),
+              (Texts{" - OpenPort 9 Start", " - R", " - ConfigureSerialPort ClosePort 1\n"}));
 }
 
 TEST_F(SerialLinkPtyTest, TheLineIsRawEightBitsWithoutFlowControl)

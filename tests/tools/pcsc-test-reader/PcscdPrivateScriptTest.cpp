@@ -91,7 +91,7 @@ protected:
     int pid_ = -1;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(PcscdPrivateScriptTest, StartServesTheReadersUntilStop)
 {
@@ -172,7 +172,7 @@ TEST_F(PcscdPrivateScriptTest, WrongUseIsRefusedWithAReason)
     EXPECT_NE(run.output.find("no test reader driver"), std::string::npos) << run.output;
 
     run = script("start " + work_ + " " + good, "KLAV_PCSCD=/nonexistent/pcscd");
-    EXPECT_EQ(run.status, 77);  // what the tests take for "pcscd cannot run here"
+    EXPECT_EQ(run.status, 77); // what the tests take for "pcscd cannot run here"
     EXPECT_NE(run.output.find("no pcscd at KLAV_PCSCD=/nonexistent/pcscd"), std::string::npos)
         << run.output;
 

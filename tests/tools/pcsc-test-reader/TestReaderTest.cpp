@@ -82,7 +82,7 @@ Bytes withLead(const Bytes &answer)
 
 const DWORD kEscape3500 = SCARD_CTL_CODE(3500);
 
-}  // namespace
+} // namespace
 
 TEST(TestReaderConfigTest, DefaultsAreAMakersReaderWithTheUsualEscapeCode)
 {
@@ -289,7 +289,7 @@ TEST(TestReaderTest, EachCompleteLoadIsWrittenToItsOwnFile)
         ASSERT_EQ(control(reader, kEscape3500, escape(kInit)).answer, withLead(kInitReply));
         Control c = control(reader, kEscape3500, escape(request));
         ASSERT_EQ(c.answer.size(), 9u);
-        EXPECT_EQ(c.answer[6], 0x00);  // request accepted
+        EXPECT_EQ(c.answer[6], 0x00); // request accepted
         Bytes block{0x01, 0x00, 0x03, uint8_t(load), 0x20, 0x30};
         EXPECT_EQ(control(reader, kEscape3500, escape(block)).answer, withLead({0x05}));
         EXPECT_EQ(control(reader, kEscape3500, escape({0x02, 0x00, 0x00})).answer,

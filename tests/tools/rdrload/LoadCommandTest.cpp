@@ -167,12 +167,13 @@ TEST(FrontEnd, SaysAtOnceThatAPortIsNotThereOrAFileIsTooLarge)
         GTEST_SKIP() << "COM250 is there on this machine";
     TempFolder folder;
     std::ofstream(folder.file("app.bin")) << "x";
-    const std::vector<std::string> commands{"pid --port 250", "application " + folder.file("app.bin") + " --port 250",
+    const std::vector<std::string> commands{"pid --port 250",
+                                            "application " + folder.file("app.bin") + " --port 250",
                                             "lines --port 250 --dtr 1 --rts 0"};
     for (const std::string &command : commands) {
         SCOPED_TRACE(command);
         const FrontEndRun run = runHost(command);
-        EXPECT_EQ(run.status, 1);  // as for OPEN_COM_PORT
+        EXPECT_EQ(run.status, 1); // as for OPEN_COM_PORT
         EXPECT_EQ(run.errors, "rdrload: COM250 does not exist: there is no /dev/ttyS249\n");
         EXPECT_EQ(run.output, "");
     }
@@ -184,7 +185,8 @@ TEST(FrontEnd, SaysAtOnceThatAPortIsNotThereOrAFileIsTooLarge)
     const FrontEndRun load = runHost("load " + huge);
     EXPECT_EQ(load.status, 3);
     EXPECT_NE(load.output.find("LoadBuffer_: 3\n"), std::string::npos) << load.output;
-    EXPECT_EQ(load.errors, "rdrload: cannot read " + huge +
-                               ": it is 5000000000 bytes, more than the largest image an operation can carry "
-                               "(4294967295 bytes)\n");
+    EXPECT_EQ(load.errors,
+              "rdrload: cannot read " + huge +
+                  ": it is 5000000000 bytes, more than the largest image an operation can carry "
+                  "(4294967295 bytes)\n");
 }

@@ -15,11 +15,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     MisbehaviourPlan plan;
     std::string error;
     switch (data[0] % 5) {
-    case 1: plan.applyOption("nack", "1:Err", error); break;
-    case 2: plan.applyOption("hangup", "2", error); break;
-    case 3: plan.applyOption("wrong-byte", "end:1", error); break;
-    case 4: plan.applyOption("short-reply", "3:0", error); break;
-    default: break;
+    case 1:
+        plan.applyOption("nack", "1:Err", error);
+        break;
+    case 2:
+        plan.applyOption("hangup", "2", error);
+        break;
+    case 3:
+        plan.applyOption("wrong-byte", "end:1", error);
+        break;
+    case 4:
+        plan.applyOption("short-reply", "3:0", error);
+        break;
+    default:
+        break;
     }
     TerminalEngine engine(plan);
     FrameAssembler assembler;

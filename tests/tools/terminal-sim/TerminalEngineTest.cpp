@@ -1,9 +1,9 @@
 // The simulated terminal's protocol engine, command by command, with each
 // misbehaviour and the frames a wrong host could send.
 
+#include "TerminalEngine.h"
 #include "Crc16Kermit.h"
 #include "FrameAssembler.h"
-#include "TerminalEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,9 @@ Bytes requestFrame(int pad, uint32_t size, const std::vector<RequestEntry> &entr
         body.push_back(uint8_t(entry.text.size()));
         body.insert(body.end(), entry.text.begin(), entry.text.end());
     }
-    Bytes frame{uint8_t(pad * 16 + 15), 0x40, 0, 0x05, 0x01, 0x01, 0x60, uint8_t(body.size()), 0x80,
-                uint8_t(sizeBytes.size())};
+    Bytes frame{
+        uint8_t(pad * 16 + 15),   0x40, 0, 0x05, 0x01, 0x01, 0x60, uint8_t(body.size()), 0x80,
+        uint8_t(sizeBytes.size())};
     frame.insert(frame.end(), sizeBytes.begin(), sizeBytes.end());
     frame.insert(frame.end(), body.begin(), body.end());
     frame[2] = uint8_t(frame.size() - 3);
@@ -83,7 +84,7 @@ std::vector<Bytes> runLoad(TerminalEngine &engine, const std::vector<Bytes> &blo
 
 const std::vector<Bytes> kTwoBlocks = {Bytes(30717, 0x61), Bytes(9283, 0x62)};
 
-}  // namespace
+} // namespace
 
 TEST(Crc16KermitTest, CheckValueAndProtocolFrames)
 {
@@ -190,13 +191,13 @@ TEST(TerminalEngineTest, WrongByteInTheNamedReply)
 
 TEST(TerminalEngineTest, ShortReplies)
 {
-    TerminalEngine engine(planOf({{"short-reply", "init:5"}, {"short-reply", "request:6"},
-                                  {"short-reply", "4:0"}}));
+    TerminalEngine engine(
+        planOf({{"short-reply", "init:5"}, {"short-reply", "request:6"}, {"short-reply", "4:0"}}));
     std::vector<Bytes> replies = runLoad(engine, kTwoBlocks);
     EXPECT_EQ(replies[0], Bytes(kInitReplyPad2.begin(), kInitReplyPad2.begin() + 5));
     EXPECT_EQ(replies[1], Bytes(kRequestReplyPad2.begin(), kRequestReplyPad2.begin() + 6));
     EXPECT_EQ(replies[2], kAck);
-    EXPECT_TRUE(replies[3].empty());  // block 2 unanswered (code 14)
+    EXPECT_TRUE(replies[3].empty()); // block 2 unanswered (code 14)
 }
 
 TEST(TerminalEngineTest, NackWithTextAtTheNamedBlockKeepsNothingOfIt)
@@ -219,7 +220,7 @@ TEST(TerminalEngineTest, IncompleteNackAndRefusalAtTheNamedBlock)
     std::vector<Bytes> replies = runLoad(refuse, kTwoBlocks);
     EXPECT_EQ(replies[2], kAck);
     EXPECT_EQ(replies[3], Bytes{0x15});
-    EXPECT_EQ(replies[4], (Bytes{0x15, 0x00, 0x00}));  // a block short: not confirmed
+    EXPECT_EQ(replies[4], (Bytes{0x15, 0x00, 0x00})); // a block short: not confirmed
     EXPECT_EQ(refuse.received().size(), 30717u);
     EXPECT_EQ(refuse.completedLoads(), 0);
 }
@@ -288,8 +289,8 @@ TEST(TerminalEngineTest, MalformedRequestFramesAreRefusedWithStatusOne)
         return engine.handleCommand(request).bytes;
     };
     Bytes good = requestFrame(2, 74565, {{1, "AB"}});
-    EXPECT_EQ(good, (Bytes{0x2F, 0x40, 0x0E, 0x05, 0x01, 0x01, 0x60, 0x04, 0x80, 0x03, 0x01,
-                           0x23, 0x45, 0x81, 0x02, 0x41, 0x42, 0xCE, 0x09}));
+    EXPECT_EQ(good, (Bytes{0x2F, 0x40, 0x0E, 0x05, 0x01, 0x01, 0x60, 0x04, 0x80, 0x03, 0x01, 0x23,
+                           0x45, 0x81, 0x02, 0x41, 0x42, 0xCE, 0x09}));
     EXPECT_EQ(answerTo(good), kRequestReplyPad2);
 
     Bytes crc = good;
@@ -299,10 +300,10 @@ TEST(TerminalEngineTest, MalformedRequestFramesAreRefusedWithStatusOne)
     length[2] = 0x0F;
     EXPECT_EQ(answerTo(withCrc(Bytes(length.begin(), length.end() - 2))), refusal);
     Bytes tag = good;
-    tag[13] = 0x90;  // entry number 16
+    tag[13] = 0x90; // entry number 16
     EXPECT_EQ(answerTo(withCrc(Bytes(tag.begin(), tag.end() - 2))), refusal);
     Bytes overrun = good;
-    overrun[14] = 0x05;  // entry text longer than the entries
+    overrun[14] = 0x05; // entry text longer than the entries
     EXPECT_EQ(answerTo(withCrc(Bytes(overrun.begin(), overrun.end() - 2))), refusal);
     EXPECT_EQ(answerTo(Bytes(good.begin(), good.begin() + 11)), refusal);
 
@@ -322,10 +323,10 @@ TEST(TerminalEngineTest, DataFramesThatDoNotFitAreRefused)
     engine.handleCommand(initFrame(2));
     engine.handleCommand(requestFrame(2, 10));
     Bytes lying = dataFrame(Bytes(4, 7));
-    lying[2] = 5;  // announces 5, carries 4
+    lying[2] = 5; // announces 5, carries 4
     EXPECT_EQ(engine.handleCommand(lying).bytes, Bytes{0x15});
-    EXPECT_EQ(engine.handleCommand(dataFrame(Bytes(11, 7))).bytes, Bytes{0x15});  // past the size
-    EXPECT_EQ(engine.handleCommand(Bytes{0x01, 0x00, 0x00}).bytes, Bytes{0x15});  // empty block
+    EXPECT_EQ(engine.handleCommand(dataFrame(Bytes(11, 7))).bytes, Bytes{0x15}); // past the size
+    EXPECT_EQ(engine.handleCommand(Bytes{0x01, 0x00, 0x00}).bytes, Bytes{0x15}); // empty block
     EXPECT_EQ(engine.handleCommand(dataFrame(Bytes(10, 7))).bytes, kAck);
     EXPECT_EQ(engine.blocksSeen(), 4);
     EXPECT_EQ(engine.handleCommand(kEnding).bytes, kEndingConfirmed);
@@ -340,7 +341,7 @@ TEST(TerminalEngineTest, FrameLogRecordsEveryFrameAndReply)
     EXPECT_TRUE(engine.log().contains("H>T init 9: 2F C0 04 00 78 01 2C B8 E4"));
     EXPECT_TRUE(engine.log().contains("T>H init-reply 9: F2 E0 04 00 78 01 2C 45 BB"));
     EXPECT_TRUE(engine.log().contains("-- request: file size 100, 1 entries 1=\"AB\""));
-    EXPECT_TRUE(engine.log().contains(" ... (+55)"));  // 103-byte data frame, 48 shown
+    EXPECT_TRUE(engine.log().contains(" ... (+55)")); // 103-byte data frame, 48 shown
     EXPECT_TRUE(engine.log().contains("T>H ending-reply 3: 05 00 00"));
     EXPECT_EQ(sunk.size(), engine.log().lines().size());
 }
@@ -405,7 +406,7 @@ TEST(MisbehaviourPlanTest, OptionValuesAreChecked)
     MisbehaviourPlan plan;
     std::string error;
     EXPECT_FALSE(plan.applyOption("wrong-byte", "init", error));
-    EXPECT_FALSE(plan.applyOption("wrong-byte", "0:1", error));  // replies count from 1
+    EXPECT_FALSE(plan.applyOption("wrong-byte", "0:1", error)); // replies count from 1
     EXPECT_FALSE(plan.applyOption("wrong-byte", "1:2:256", error));
     EXPECT_FALSE(plan.applyOption("short-reply", "x:1", error));
     EXPECT_FALSE(plan.applyOption("nack", "3", error));
@@ -417,9 +418,9 @@ TEST(MisbehaviourPlanTest, OptionValuesAreChecked)
     EXPECT_TRUE(plan.wrongBytes.empty());
     EXPECT_TRUE(plan.shortReplies.empty());
 
-    EXPECT_TRUE(plan.applyOption("nack", "1:a:b", error));  // the text may hold colons
+    EXPECT_TRUE(plan.applyOption("nack", "1:a:b", error)); // the text may hold colons
     EXPECT_EQ(plan.nackText, "a:b");
-    EXPECT_TRUE(plan.applyOption("nack", "1:", error));  // an empty text
+    EXPECT_TRUE(plan.applyOption("nack", "1:", error)); // an empty text
     EXPECT_TRUE(MisbehaviourPlan::isOption("silent"));
     EXPECT_FALSE(MisbehaviourPlan::optionTakesValue("silent"));
     EXPECT_TRUE(MisbehaviourPlan::optionTakesValue("hangup"));
@@ -464,7 +465,7 @@ TEST(FrameAssemblerTest, UnknownOrUnfinishedBytesWaitForAQuietLine)
     half.resize(50);
     assembler.append(half.data(), half.size());
     EXPECT_FALSE(assembler.takeComplete(command));
-    EXPECT_EQ(FrameAssembler::commandLength(half.data(), 2), 0u);  // too short to tell
+    EXPECT_EQ(FrameAssembler::commandLength(half.data(), 2), 0u); // too short to tell
     EXPECT_EQ(FrameAssembler::commandLength(half.data(), half.size()), 103u);
     EXPECT_TRUE(assembler.takeQuiet(command));
     EXPECT_EQ(command, half);

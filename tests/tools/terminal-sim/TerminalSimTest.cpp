@@ -153,7 +153,7 @@ int runToEnd(const std::string &args, std::string &output)
     return run.status;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(TerminalSimTest, HelpDescribesEveryOption)
 {
@@ -218,7 +218,7 @@ TEST_F(TerminalSimTest, TheLastReplyStaysUntilTheHostHasClosed)
         Bytes frame{0x01, 0x00, uint8_t(database.size())};
         frame.insert(frame.end(), database.begin(), database.end());
         ASSERT_EQ(host.exchange(frame, 1), Bytes{0x05});
-        host.exchange(kEnding, 0);  // sent, not read yet
+        host.exchange(kEnding, 0); // sent, not read yet
         const auto deadline = Clock::now() + std::chrono::seconds(10);
         while (readText(log).find("load 1 received whole") == std::string::npos &&
                Clock::now() < deadline)

@@ -91,8 +91,8 @@ TEST(LineLevels, AHandleOfNoOpenPortChangesNothingAndIsKept)
 {
     FakeLinkEnvironment env;
     FakePort &port = env.serial.port(2);
-    for (void *given : {FakeSerialSystem::platformHandle(2),
-                        static_cast<void *>(invalidPortHandle())}) {
+    for (void *given :
+         {FakeSerialSystem::platformHandle(2), static_cast<void *>(invalidPortHandle())}) {
         void *handle = given;
         EXPECT_EQ(SetLevel_DTR_RTS_(2, 1, 1, &handle), 0);
         EXPECT_EQ(handle, given);
