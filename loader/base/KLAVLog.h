@@ -33,6 +33,29 @@ void writeLog(int level, const char *format, ...)
 #endif
     ;
 
+// Writes a method's enter line when it is made and its exit line when its
+// scope ends: once, whichever way the method returns.
+//     KLAVLogScope scope("KLAVSerialPort::closePort");
+//     KLAVLogScope scope("KLAVPcscPort::ExecuteCommand",
+//                        "KLAVPcscPort::ExecuteCommand : Writing %d bytes", length);
+// The second form writes an enter line with details; the exit line is the
+// name alone.
+class KLAVLogScope {
+public:
+    explicit KLAVLogScope(const char *name) : name(name) { writeLog(LOG_ENTER, "%s", name); }
+    template <typename... Args>
+    KLAVLogScope(const char *name, const char *enterFormat, Args... args) : name(name)
+    {
+        writeLog(LOG_ENTER, enterFormat, args...);
+    }
+    ~KLAVLogScope() { writeLog(LOG_EXIT, "%s", name); }
+    KLAVLogScope(const KLAVLogScope &) = delete;
+    KLAVLogScope &operator=(const KLAVLogScope &) = delete;
+
+private:
+    const char *name;
+};
+
 // Opens the log from the LogOption and LogPath values stored in g_config.
 void openLogFile();
 
