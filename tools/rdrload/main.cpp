@@ -1,7 +1,7 @@
 // rdrload: drives card readers from a shell through librdrload. It loads
 // the library by name (dlopen, LoadLibraryA on Windows) as any host program does and offers each
 // export as a subcommand; see `rdrload --help` and `rdrload CMD --help`.
-// The exit statuses are listed in ResultText.h and the README.
+// The exit statuses are listed in ResultText.h and docs/rdrload.md.
 
 #include "HostPlatform.h"
 #include "RdrloadLibrary.h"
