@@ -32,6 +32,7 @@
 #include <QStyleOptionComboBox>
 #include <QTimer>
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -88,7 +89,7 @@ KLAVInterface::KLAVInterface(UsbTtyEnumerator enumerator, QWidget *parent)
 
 void KLAVInterface::buildWindow()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::KLAVInterface");
+    KLAVLogScope scope("KLAVInterface::KLAVInterface");
     setWindowTitle(QCoreApplication::translate("QObject", g_config.ApplicationName.c_str()));
     setFixedSize(kWidth, kHeight);
     addComponents();
@@ -115,37 +116,38 @@ void KLAVInterface::buildWindow()
     platformNotifies = deviceNotifier.start(this, [this] { deviceNoticeArrived(); });
     if (!platformNotifies)
         deviceWatch->start();
-    writeLog(LOG_EXIT, "KLAVInterface::KLAVInterface");
 }
 
 KLAVInterface::~KLAVInterface()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::~KLAVInterface");
-    if (deviceWatch)
-        deviceWatch->stop();
-    // A window closed by its frame during a load: the load stops after its
-    // current block and the thread is waited for, never destroyed running.
-    if (loadThread && loadThread->isRunning())
-        loadThread->loadCancel();
-    loadThread.reset();
-    delete deviceCombo;
-    delete dbPathEdit;
-    delete browseButton;
-    delete loadButton;
-    delete renewButton;
-    delete closeButton;
-    delete cancelButton;
-    delete progressBar;
-    delete logoLabel;
-    delete padSpinBox;
-    writeLog(LOG_INFO, "Logging has been finished");
-    writeLog(LOG_EXIT, "KLAVInterface::~KLAVInterface");
+    {
+        KLAVLogScope scope("KLAVInterface::~KLAVInterface");
+        if (deviceWatch)
+            deviceWatch->stop();
+        // A window closed by its frame during a load: the load stops after its
+        // current block and the thread is waited for, never destroyed running.
+        if (loadThread && loadThread->isRunning())
+            loadThread->loadCancel();
+        loadThread.reset();
+        delete deviceCombo;
+        delete dbPathEdit;
+        delete browseButton;
+        delete loadButton;
+        delete renewButton;
+        delete closeButton;
+        delete cancelButton;
+        delete progressBar;
+        delete logoLabel;
+        delete padSpinBox;
+        writeLog(LOG_INFO, "Logging has been finished");
+    }
+    // The exit line above is the log's last: it closes with the window.
     closeLogFile();
 }
 
 void KLAVInterface::addComponents()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::addComponents");
+    KLAVLogScope scope("KLAVInterface::addComponents");
     const int W = kWidth;
     const int H = kHeight;
     setWindowIcon(QIcon(resourcePath(kWindowIcon)));
@@ -263,7 +265,6 @@ void KLAVInterface::addComponents()
         });
         button->setToolTip(key.keys.toString(QKeySequence::NativeText));
     }
-    writeLog(LOG_EXIT, "KLAVInterface::addComponents");
 }
 
 void KLAVInterface::setKeyboardOrder()
@@ -456,7 +457,7 @@ void KLAVInterface::paintEvent(QPaintEvent *event)
 
 void KLAVInterface::slot_selectDb()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::slot_selectDb");
+    KLAVLogScope scope("KLAVInterface::slot_selectDb");
     if (dialogPath.isEmpty())
         dialogPath =
             g_config.RecentPath.empty() ? QDir::currentPath() : fromConfig(g_config.RecentPath);
@@ -470,7 +471,6 @@ void KLAVInterface::slot_selectDb()
             tellSettingsNotSaved();
     }
     updateLoadButton();
-    writeLog(LOG_EXIT, "KLAVInterface::slot_selectDb");
 }
 
 void KLAVInterface::tellSettingsNotSaved(bool runningOnDefaults)
@@ -497,12 +497,11 @@ void KLAVInterface::tellSettingsNotSaved(bool runningOnDefaults)
 
 void KLAVInterface::slot_loadDevices()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::slot_loadDevices");
+    KLAVLogScope scope("KLAVInterface::slot_loadDevices");
     rediscover();
     writeLog(LOG_INFO, "Devices have been re-enumerated");
     writeLog(LOG_INFO, "Devices pushed into combo");
     updateLoadButton();
-    writeLog(LOG_EXIT, "KLAVInterface::slot_loadDevices");
 }
 
 void KLAVInterface::rediscover()
@@ -559,16 +558,21 @@ void KLAVInterface::releaseFinishedThread()
 
 void KLAVInterface::slot_load()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::slot_load");
-    const std::vector<KLAVDevice> devices = deviceManager.getDeviceList();
+    // The terminal records of this call (the list, the chosen terminal and
+    // the connector's) go after the exit line, which the lines of their
+    // destructors follow.
+    std::vector<KLAVDevice> devices;
+    std::optional<KLAVDevice> device;
+    std::optional<KLAVUsbConnector> connector;
+    KLAVLogScope scope("KLAVInterface::slot_load");
+    devices = deviceManager.getDeviceList();
     writeLog(LOG_INFO, "List of devices has been obtained");
     const int index = deviceCombo->currentIndex();
     if (devices.empty() || index < 0 || size_t(index) >= devices.size()) {
         writeLog(LOG_ERROR, "No device selected");
-        writeLog(LOG_EXIT, "KLAVInterface::slot_load");
         return;
     }
-    const KLAVDevice device = devices[size_t(index)];
+    device.emplace(devices[size_t(index)]);
     writeLog(LOG_INFO, "Currently selected device has been obtained");
 
     const QString path = dbPathEdit->text();
@@ -579,7 +583,6 @@ void KLAVInterface::slot_load()
                         tr("Database file does not exist"));
         box.setWindowIcon(windowIcon());
         box.exec();
-        writeLog(LOG_EXIT, "KLAVInterface::slot_load");
         return;
     }
     database.close();
@@ -587,27 +590,25 @@ void KLAVInterface::slot_load()
     releaseFinishedThread();
     const KLAVDbManager dbManager(QFile::encodeName(path));
     writeLog(LOG_INFO, "Database manager has been created");
-    const KLAVUsbConnector connector(device, dbManager, padSpinBox->value());
+    connector.emplace(*device, dbManager, padSpinBox->value());
     writeLog(LOG_INFO, "Communicator has been created");
 
     setLoadingState(true);
 
-    loadThread = std::make_unique<KLAVThread>(connector);
+    loadThread = std::make_unique<KLAVThread>(*connector);
     connect(loadThread.get(), &KLAVThread::threadFeedback, this, &KLAVInterface::slot_showMessage);
     connect(loadThread.get(), &KLAVThread::threadFeedback_NACK, this,
             &KLAVInterface::slot_showNACK);
     connect(loadThread.get(), &KLAVThread::threadProgress, this, &KLAVInterface::slot_showProgress);
     loadThread->start(QThread::InheritPriority);
     writeLog(LOG_INFO, "Loading thread has been started");
-    writeLog(LOG_EXIT, "KLAVInterface::slot_load");
 }
 
 void KLAVInterface::slot_showProgress(int loadingProgress)
 {
-    writeLog(LOG_ENTER, "KLAVInterface::slot_showProgress");
+    KLAVLogScope scope("KLAVInterface::slot_showProgress");
     // 100 is shown only once the terminal has confirmed the whole load.
     progressBar->setValue(loadingProgress >= 100 ? 99 : loadingProgress);
-    writeLog(LOG_EXIT, "KLAVInterface::slot_showProgress");
 }
 
 QString KLAVInterface::resultText(int messageCode)
@@ -657,43 +658,40 @@ void KLAVInterface::showResultBox(const QString &text, QMessageBox::Icon icon)
 
 void KLAVInterface::slot_showMessage(int messageCode)
 {
-    writeLog(LOG_ENTER, "KLAVInterface::slot_showMessage");
+    KLAVLogScope scope("KLAVInterface::slot_showMessage");
     if (messageCode == LOAD_OK)
         progressBar->setValue(100);
     showResultBox(resultText(messageCode),
                   messageCode == LOAD_OK ? QMessageBox::Information : QMessageBox::Warning);
-    writeLog(LOG_EXIT, "KLAVInterface::slot_showMessage");
 }
 
 void KLAVInterface::slot_showNACK(QString NACKMessage)
 {
-    writeLog(LOG_ENTER, "KLAVInterface::slot_showNACK");
+    KLAVLogScope scope("KLAVInterface::slot_showNACK");
     showResultBox(NACKMessage, QMessageBox::Warning);
-    writeLog(LOG_EXIT, "KLAVInterface::slot_showNACK");
 }
 
 void KLAVInterface::slot_close()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::slot_close");
-    if (!agreeToClose()) {
-        writeLog(LOG_EXIT, "KLAVInterface::slot_close");
+    KLAVLogScope scope("KLAVInterface::slot_close");
+    if (!agreeToClose())
         return;
-    }
     closeAgreed = true;
+    // The log closes before the window does: no line follows, the exit
+    // line included.
     closeLogFile();
     close();
 }
 
 void KLAVInterface::closeEvent(QCloseEvent *event)
 {
-    writeLog(LOG_ENTER, "KLAVInterface::closeEvent");
+    KLAVLogScope scope("KLAVInterface::closeEvent");
     const bool agreed = closeAgreed || agreeToClose();
     closeAgreed = false;
     if (agreed)
         event->accept();
     else
         event->ignore();
-    writeLog(LOG_EXIT, "KLAVInterface::closeEvent");
 }
 
 bool KLAVInterface::loadRunning() const
@@ -723,7 +721,7 @@ bool KLAVInterface::askDuringLoad(const QString &question)
 
 void KLAVInterface::askToStopLoad()
 {
-    writeLog(LOG_ENTER, "KLAVInterface::askToStopLoad");
+    KLAVLogScope scope("KLAVInterface::askToStopLoad");
     // A stopped load cannot be resumed: asked first.
     if (loading && !stopAsked && !openQuestion && askDuringLoad(tr("Stop the load?"))) {
         writeLog(LOG_INFO, "The user stops the load");
@@ -734,7 +732,6 @@ void KLAVInterface::askToStopLoad()
         if (loadThread)
             loadThread->loadCancel();
     }
-    writeLog(LOG_EXIT, "KLAVInterface::askToStopLoad");
 }
 
 bool KLAVInterface::agreeToClose()

@@ -14,7 +14,7 @@ KLAVQtTranslator::~KLAVQtTranslator()
 
 bool KLAVQtTranslator::install(const QLocale &locale)
 {
-    writeLog(LOG_ENTER, "KLAVQtTranslator::install");
+    KLAVLogScope scope("KLAVQtTranslator::install");
     const QStringList folders{QCoreApplication::applicationDirPath() +
                                   QStringLiteral("/translations"),
                               QLibraryInfo::location(QLibraryInfo::TranslationsPath)};
@@ -30,7 +30,6 @@ bool KLAVQtTranslator::install(const QLocale &locale)
     else
         writeLog(LOG_INFO, "No Qt translation for the locale %s",
                  locale.name().toUtf8().constData());
-    writeLog(LOG_EXIT, "KLAVQtTranslator::install");
     return installed;
 }
 

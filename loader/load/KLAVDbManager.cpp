@@ -45,9 +45,8 @@ KLAVDbManager::KLAVDbManager() = default;
 KLAVDbManager::KLAVDbManager(const QByteArray &path)
     : dbFile(path), connection(std::make_shared<Connection>())
 {
-    writeLog(LOG_ENTER, "KLAVDbManager::KLAVDbManager");
+    KLAVLogScope scope("KLAVDbManager::KLAVDbManager");
     connection->name = newConnectionName();
-    writeLog(LOG_EXIT, "KLAVDbManager::KLAVDbManager");
 }
 
 KLAVDbManager::~KLAVDbManager() = default;
@@ -113,7 +112,7 @@ KLAVDbManager::PendingWrite KLAVDbManager::pendingWrite() const
 
 bool KLAVDbManager::checkCoherence()
 {
-    writeLog(LOG_ENTER, "KLAVDbManager::checkCoherence");
+    KLAVLogScope scope("KLAVDbManager::checkCoherence");
     const bool open = ensureOpen();
     QSqlQuery check = newQuery();
     // A failed statement or a missing row reads as an empty text.
@@ -123,7 +122,6 @@ bool KLAVDbManager::checkCoherence()
         writeLog(LOG_INFO, "Database integrity check succeeded");
     else
         writeLog(LOG_ERROR, "Error in database integrity check");
-    writeLog(LOG_EXIT, "KLAVDbManager::checkCoherence");
     return coherent;
 }
 
@@ -154,24 +152,22 @@ void KLAVDbManager::setQuery(const QString &table)
 
 KLAVDbManager::Row KLAVDbManager::getNextData(const QString &table)
 {
-    writeLog(LOG_ENTER, "KLAVDbManager::getNextData");
+    KLAVLogScope scope("KLAVDbManager::getNextData");
     const int count = getFields(table).size();
     Row row;
     QSqlQuery *query = connection ? &connection->query : nullptr;
     if (query && query->isActive() && query->next()) {
         for (int i = 0; i < count; ++i)
             row.append(query->value(i).toString().toUtf8());
-        writeLog(LOG_EXIT, "KLAVDbManager::getNextData");
         return row;
     }
     writeLog(LOG_INFO, "No next data");
-    writeLog(LOG_EXIT, "KLAVDbManager::getNextData");
     return row;
 }
 
 QList<KLAVDbManager::Field> KLAVDbManager::getFields(const QString &table)
 {
-    writeLog(LOG_ENTER, "KLAVDbManager::getFields");
+    KLAVLogScope scope("KLAVDbManager::getFields");
     QSqlQuery columns = getDataFromTable(table);
     columns.next();
     // The record describes the columns even when the table has no row.
@@ -191,13 +187,11 @@ QList<KLAVDbManager::Field> KLAVDbManager::getFields(const QString &table)
         fields.append(Field(record.fieldName(i).toUtf8(), type.toUtf8()));
         onTypeRow = onTypeRow && types.next();
     }
-    writeLog(LOG_EXIT, "KLAVDbManager::getFields");
     return fields;
 }
 
 QByteArray KLAVDbManager::getDbFile()
 {
-    writeLog(LOG_ENTER, "KLAVDbManager::getDbFile");
-    writeLog(LOG_EXIT, "KLAVDbManager::getDbFile");
+    KLAVLogScope scope("KLAVDbManager::getDbFile");
     return dbFile;
 }

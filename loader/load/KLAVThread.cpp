@@ -11,8 +11,7 @@ KLAVThread::KLAVThread(KLAVUsbConnector connectorCopy, KLAVLoadReport *chosenRep
       report(chosenReport ? chosenReport : this)
 {
     connector.setReport(report);
-    writeLog(LOG_ENTER, "KLAVThread::KLAVThread");
-    writeLog(LOG_EXIT, "KLAVThread::KLAVThread");
+    KLAVLogScope scope("KLAVThread::KLAVThread");
 }
 
 KLAVThread::~KLAVThread()
@@ -23,16 +22,14 @@ KLAVThread::~KLAVThread()
 
 void KLAVThread::run()
 {
-    writeLog(LOG_ENTER, "KLAVThread::run");
+    KLAVLogScope scope("KLAVThread::run");
     (void)operate();
-    writeLog(LOG_EXIT, "KLAVThread::run");
 }
 
 void KLAVThread::loadCancel()
 {
-    writeLog(LOG_ENTER, "KLAVThread::loadCancel");
+    KLAVLogScope scope("KLAVThread::loadCancel");
     cancelRequested = true;
-    writeLog(LOG_EXIT, "KLAVThread::loadCancel");
 }
 
 void KLAVThread::progress(int percent)
@@ -52,7 +49,7 @@ void KLAVThread::outcomeText(const QString &text)
 
 int KLAVThread::operate()
 {
-    writeLog(LOG_ENTER, "KLAVThread::operate");
+    KLAVLogScope scope("KLAVThread::operate");
     cancelRequested = false;
     QString nackText;
     QByteArray replyText;
@@ -94,7 +91,6 @@ int KLAVThread::operate()
         writeLog(LOG_INFO, "Connection has been successfully closed");
     else
         writeLog(LOG_ERROR, "Failed to close connection");
-    writeLog(LOG_EXIT, "KLAVThread::operate");
     return result;
 }
 

@@ -1,16 +1,14 @@
 #include "KLAVUsbConnector.h"
 
-#include "KLAVCrc.h"
+#include "KLAVPortExchange.h"
 #include "KLAVRequestFrame.h"
 #include "base/KLAVLog.h"
 #include "base/KLAVVisibleText.h"
-#include "load/KLAVLoadResult.h"
 #include "platform/NativeFile.h"
 #include "port/KLAVPcscPort.h"
 #include "port/KLAVSerialPort.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include <QString>
 
@@ -20,19 +18,27 @@ namespace {
 // committed change that reaches the file.
 constexpr qint64 kDatabaseHeaderSize = 100;
 
-// Bytes 1 to 6 of the initialisation frame and its reply: bytes 3 and 4
-// (least significant first) are 30720, the largest data frame.
-constexpr char kInitialisationBody[] = "\xC0\x04\x00\x78\x01\x2C";
-constexpr char kInitialisationReplyBody[] = "\xE0\x04\x00\x78\x01\x2C";
-constexpr char kRequestReplyBody[] = "\x40\x02\x00\x00";
+// An acceptance (a data reply that begins with 05) is complete once the
+// line has been quiet this long after its last byte, instead of after the
+// port's 500 ms inter-byte time-out. A tail of the same reply comes in the
+// same USB packet (up to 64 bytes at full speed), or streams at 0.17 ms a
+// byte on a 57600-baud line, or is held at most 16 ms by a USB-serial
+// converter's latency timer: all well inside the gap. A tail later than the
+// gap is read with the next exchange, as one later than 500 ms is. Other
+// replies (a NACK and its text, a refusal) keep the port's time-outs.
+constexpr uint32_t kAcceptanceQuietGap = 20;
 
-// Largest payload of one data frame: 3 header bytes make 30720.
-constexpr int kBlockSize = 30717;
-constexpr int kDataReplyCapacity = 255;
-constexpr uint8_t kBlockAccepted = 0x05;
-constexpr uint8_t kBlockNack = 0x06;
-const uint8_t kEndingFrame[3] = {0x02, 0x00, 0x00};
-const uint8_t kEndingReply[3] = {0x05, 0x00, 0x00};
+// What each exchange writes in the log once its reply has come. The
+// ending's reply is traced as it is compared.
+const KLAVPortExchange::Trace kInitialisationTrace{nullptr, nullptr, LOG_INFO,
+                                                   "Init Request sent, size of answer : %d",
+                                                   "Byte %d : %02X expected %02X"};
+const KLAVPortExchange::Trace kRequestTrace{
+    "Request message : number of bytes = %d", "Byte sent %d : %02X", LOG_INFO,
+    "Request response : number of bytes = %d", "Byte received %d : %02X"};
+const KLAVPortExchange::Trace kDataTrace{
+    nullptr, nullptr, LOG_DATA, "Number of bytes received : %d", "Data %d : Response = %02X"};
+const KLAVPortExchange::Trace kEndingTrace{nullptr, nullptr, 0, nullptr, nullptr};
 
 // Reads exactly count bytes; false on a read error or an early end of file.
 bool readFully(QFile &file, char *data, qint64 count)
@@ -47,28 +53,17 @@ bool readFully(QFile &file, char *data, qint64 count)
     return true;
 }
 
-QByteArray framed(std::uint8_t first, const char *body, int bodySize)
-{
-    QByteArray frame;
-    frame.append(char(first));
-    frame.append(body, bodySize);
-    KLAVCrc::appendCrc(frame);
-    return frame;
-}
-
 } // namespace
 
 KLAVUsbConnector::KLAVUsbConnector(const KLAVDevice &device, const KLAVDbManager &dbManager,
                                    int pad)
-    : device(device), dbManager(dbManager), padRequestByte(requestByteFor(pad)),
-      padReplyByte(replyByteFor(pad)), pad(pad)
+    : device(device), dbManager(dbManager), frames(pad)
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::KLAVUsbConnector");
-    writeLog(LOG_EXIT, "KLAVUsbConnector::KLAVUsbConnector");
+    KLAVLogScope scope("KLAVUsbConnector::KLAVUsbConnector");
 }
 
 KLAVUsbConnector::KLAVUsbConnector(const KLAVUsbConnector &other)
-    : KLAVUsbConnector(other.device, other.dbManager, other.pad)
+    : KLAVUsbConnector(other.device, other.dbManager, other.frames.pad())
 {
     portFactory = other.portFactory;
     report = other.report;
@@ -89,33 +84,21 @@ KLAVUsbConnector &KLAVUsbConnector::operator=(const KLAVUsbConnector &other)
         failure.clear();
         bytesRead = 0;
         bytesSent = 0;
+        frames = other.frames;
         portFactory = other.portFactory;
         report = other.report;
-        pad = other.pad;
-        padRequestByte = requestByteFor(pad);
-        padReplyByte = replyByteFor(pad);
     }
     return *this;
 }
 
 KLAVUsbConnector::~KLAVUsbConnector() = default;
 
-std::uint8_t KLAVUsbConnector::requestByteFor(int pad)
-{
-    return static_cast<std::uint8_t>(static_cast<unsigned>(pad) * 16u + 15u);
-}
-
-std::uint8_t KLAVUsbConnector::replyByteFor(int pad)
-{
-    return static_cast<std::uint8_t>(static_cast<unsigned>(pad) - 16u);
-}
-
 bool KLAVUsbConnector::openDatabaseFile()
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::openDatabaseFile");
+    KLAVLogScope scope("KLAVUsbConnector::openDatabaseFile");
     auto opened = std::make_unique<QFile>();
     FileProblem problem = FileProblem::None;
-    if (!stamped) // opened without the opening phase: the load begins here
+    if (!stamped) // the file could not be looked at before: the load begins here
         stamped = takeSnapshot(startStamp, startHeader);
     bool ok = openRegularFile(databasePath(), *opened, &problem);
     if (!ok) {
@@ -135,7 +118,6 @@ bool KLAVUsbConnector::openDatabaseFile()
     fileSize = ok ? opened->size() : 0;
     bytesRead = 0;
     file = ok ? std::move(opened) : nullptr;
-    writeLog(LOG_EXIT, "KLAVUsbConnector::openDatabaseFile");
     return ok;
 }
 
@@ -181,42 +163,23 @@ std::int64_t KLAVUsbConnector::databaseFileSize() const
 
 void KLAVUsbConnector::selectEntries(QList<QByteArray> &numbers, QList<QByteArray> &texts)
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::selectEntries");
+    KLAVLogScope scope("KLAVUsbConnector::selectEntries");
     const QString table = QStringLiteral("R_DBINFO");
     dbManager.setQuery(table);
     KLAVRequestFrame::Entries entries = KLAVRequestFrame::selectEntries(
         [this, &table] { return dbManager.getNextData(table); }, databaseFileSize());
     numbers = std::move(entries.numbers);
     texts = std::move(entries.texts);
-    writeLog(LOG_EXIT, "KLAVUsbConnector::selectEntries");
 }
 
 QByteArray KLAVUsbConnector::stringToBytes(QList<QByteArray> numbers, QList<QByteArray> texts)
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::stringToBytes");
-    QByteArray frame;
+    KLAVLogScope scope("KLAVUsbConnector::stringToBytes");
     if (!file) {
         writeLog(LOG_ERROR, "Database file is not open: no request frame");
-    } else if (auto encoded = KLAVRequestFrame::encode(padRequestByte, fileSize, numbers, texts)) {
-        frame = *encoded;
+        return QByteArray();
     }
-    writeLog(LOG_EXIT, "KLAVUsbConnector::stringToBytes");
-    return frame;
-}
-
-QByteArray KLAVUsbConnector::initialisationFrame() const
-{
-    return framed(padRequestByte, kInitialisationBody, sizeof kInitialisationBody - 1);
-}
-
-QByteArray KLAVUsbConnector::expectedInitialisationReply() const
-{
-    return framed(padReplyByte, kInitialisationReplyBody, sizeof kInitialisationReplyBody - 1);
-}
-
-QByteArray KLAVUsbConnector::expectedRequestReply() const
-{
-    return framed(padReplyByte, kRequestReplyBody, sizeof kRequestReplyBody - 1);
+    return frames.request(fileSize, numbers, texts).value_or(QByteArray());
 }
 
 std::unique_ptr<KLAVDevicePort> KLAVUsbConnector::createPortFor(const KLAVDevice &device)
@@ -226,13 +189,12 @@ std::unique_ptr<KLAVDevicePort> KLAVUsbConnector::createPortFor(const KLAVDevice
     return std::make_unique<KLAVSerialPort>(device.getLpFileName());
 }
 
-int KLAVUsbConnector::operate(QByteArray &replyText)
+KLAVLoadResult KLAVUsbConnector::operate(QByteArray &replyText)
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::operate");
-    const int result = runOpeningPhase(replyText);
+    KLAVLogScope scope("KLAVUsbConnector::operate");
+    const KLAVLoadResult result = runOpeningPhase(replyText);
     // The rows are read: the SQL connection ends on the thread that used it.
     dbManager.close();
-    writeLog(LOG_EXIT, "KLAVUsbConnector::operate");
     return result;
 }
 
@@ -242,7 +204,7 @@ void KLAVUsbConnector::showLine(const char *text) const
         report->line(text);
 }
 
-int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
+KLAVLoadResult KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
 {
     failure.clear();
     const QByteArray path = databasePath();
@@ -310,63 +272,41 @@ int KLAVUsbConnector::runOpeningPhase(QByteArray &replyText)
 
 bool KLAVUsbConnector::initializeConnection(bool &answered)
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::initializeConnection");
+    KLAVLogScope scope("KLAVUsbConnector::initializeConnection");
     port = portFactory(device);
-    const QByteArray frame = initialisationFrame();
-    const QByteArray expected = expectedInitialisationReply();
-    uint8_t reply[9] = {};
-    int32_t replyLength = sizeof reply;
-    port->ExecuteCommand(reinterpret_cast<const uint8_t *>(frame.constData()), frame.size(), reply,
-                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout());
-    writeLog(LOG_INFO, "Init Request sent, size of answer : %d", replyLength);
-    int equal = 0;
-    for (int i = 0; i < replyLength; ++i) {
-        const uint8_t want = uint8_t(expected[i]);
-        writeLog(LOG_DATA, "Byte %d : %02X expected %02X", i, reply[i], want);
-        equal += reply[i] == want;
-    }
-    answered = replyLength != 0;
-    writeLog(LOG_EXIT, "KLAVUsbConnector::initializeConnection");
-    return equal == replyLength;
+    const QByteArray expected = frames.initialisationReply();
+    const QByteArray reply = KLAVPortExchange::run(
+        *port, frames.initialisation(), portRead(expected.size()), kInitialisationTrace, expected);
+    answered = !reply.isEmpty();
+    // A reply cut short still initialises, as long as what came matches.
+    return expected.startsWith(reply);
+}
+
+KLAVPortExchange::Read KLAVUsbConnector::portRead(int capacity) const
+{
+    return {capacity, port->getReadIntervalTimeout(), port->getReadTotalTimeout(), KLAVAnswerEnd()};
 }
 
 bool KLAVUsbConnector::sendRequestFrame(QByteArray frame, QByteArray &replyText)
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::sendRequestFrame");
-    uint8_t reply[7] = {};
-    int32_t replyLength = sizeof reply;
-    port->ExecuteCommand(reinterpret_cast<const uint8_t *>(frame.constData()), frame.size(), reply,
-                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout());
-    writeLog(LOG_INFO, "Request message : number of bytes = %d", int(frame.size()));
-    for (int i = 0; i < frame.size(); ++i)
-        writeLog(LOG_DATA, "Byte sent %d : %02X", i, uint8_t(frame[i]));
-    writeLog(LOG_INFO, "Request response : number of bytes = %d", replyLength);
-    replyText = "0x";
-    for (int i = 0; i < replyLength; ++i) {
-        writeLog(LOG_DATA, "Byte received %d : %02X", i, reply[i]);
-        replyText += QByteArray::number(reply[i], 16).rightJustified(2, '0').toUpper();
+    KLAVLogScope scope("KLAVUsbConnector::sendRequestFrame");
+    const QByteArray expected = frames.requestReply();
+    const QByteArray reply =
+        KLAVPortExchange::run(*port, frame, portRead(expected.size()), kRequestTrace);
+    replyText = "0x" + reply.toHex().toUpper();
+    for (int i = 0; i < reply.size(); ++i) {
+        writeLog(LOG_DATA, "Byte %d : %02X", i, uint8_t(reply[i]));
+        writeLog(LOG_DATA, "%s", reply[i] == expected[i] ? "TRUE" : "FALSE");
     }
-    const QByteArray expected = expectedRequestReply();
-    int equal = 0;
-    for (int i = 0; i < replyLength; ++i) {
-        writeLog(LOG_DATA, "Byte %d : %02X", i, reply[i]);
-        const bool same = reply[i] == uint8_t(expected[i]);
-        writeLog(LOG_DATA, "%s", same ? "TRUE" : "FALSE");
-        equal += same;
-    }
-    const bool confirmed = replyLength == 7 && equal == 7;
+    const bool confirmed = reply == expected;
     writeLog(LOG_INFO, "%s",
              confirmed ? "Succeeded to send request frame" : "Failed to send request frame");
-    writeLog(LOG_EXIT, "KLAVUsbConnector::sendRequestFrame");
     return confirmed;
 }
 
-int KLAVUsbConnector::sendDataFrame(QString &nackText)
+KLAVLoadResult KLAVUsbConnector::sendDataFrame(QString &nackText)
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::sendDataFrame");
-    // One frame buffer for the whole load: the file is never held whole.
-    QByteArray &frame = dataFrame;
-    frame.resize(3 + kBlockSize);
+    KLAVLogScope scope("KLAVUsbConnector::sendDataFrame");
     // The terminal keeps only a file that is the one the load began with:
     // a write to it since stops the load before the next block and before
     // the ending frame.
@@ -374,94 +314,62 @@ int KLAVUsbConnector::sendDataFrame(QString &nackText)
     if (file && !unchangedSinceStart(atEnd)) {
         refuse("\nThe database file changed during the load: the load stops before the terminal "
                "takes it; close the program that writes it, then start the load again");
-        writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
         return LOAD_FILE_NOT_OPENED;
     }
     if (atEnd) {
         writeLog(LOG_ERROR, "All data in file have been read");
-        writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
         return LOAD_END_OF_FILE;
     }
-    const qint64 n = std::min<qint64>(kBlockSize, fileSize - bytesRead);
-    if (!readFully(*file, frame.data() + 3, n)) {
+    const int n = int(std::min<qint64>(KLAVLoadFrames::kLargestPayload, fileSize - bytesRead));
+    // One frame buffer for the whole load: the file is never held whole.
+    char *payload = KLAVLoadFrames::shapeDataFrame(dataFrame, n);
+    if (!readFully(*file, payload, n)) {
         writeLog(LOG_ERROR, "Database file could not be read at offset %lld (%s)",
                  static_cast<long long>(bytesRead), qPrintable(file->errorString()));
-        writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
         return LOAD_FILE_NOT_OPENED;
     }
     bytesRead += n;
-    frame[0] = 0x01;
-    frame[1] = char(n >> 8);
-    frame[2] = char(n & 0xFF);
-    const int32_t frameLength = int32_t(3 + n);
-    writeLog(LOG_INFO, "First byte : %02X", uint8_t(frame[0]));
-    writeLog(LOG_INFO, "Second byte: %02X", uint8_t(frame[1]));
-    writeLog(LOG_INFO, "Third byte : %02X", uint8_t(frame[2]));
-    writeLog(LOG_INFO, "Number of bytes sent : %d", frameLength);
+    writeLog(LOG_INFO, "First byte : %02X", uint8_t(dataFrame[0]));
+    writeLog(LOG_INFO, "Second byte: %02X", uint8_t(dataFrame[1]));
+    writeLog(LOG_INFO, "Third byte : %02X", uint8_t(dataFrame[2]));
+    writeLog(LOG_INFO, "Number of bytes sent : %d", int(dataFrame.size()));
 
-    uint8_t reply[kDataReplyCapacity] = {};
-    int32_t replyLength = kDataReplyCapacity;
-    KLAVAnswerEnd acceptance;
-    acceptance.leadByte = kBlockAccepted;
-    acceptance.quietGap = kAcceptanceQuietGap;
-    port->ExecuteCommand(reinterpret_cast<const uint8_t *>(frame.constData()), frameLength, reply,
-                         &replyLength, port->getReadIntervalTimeout(), port->getReadTotalTimeout(),
-                         acceptance);
-    writeLog(LOG_DATA, "Number of bytes received : %d", replyLength);
-    for (int i = 0; i < replyLength; ++i)
-        writeLog(LOG_DATA, "Data %d : Response = %02X", i, reply[i]);
-
-    int result;
-    if (replyLength == 0) {
+    KLAVPortExchange::Read read = portRead(KLAVLoadFrames::kDataReplyCapacity);
+    read.answerEnd.leadByte = KLAVLoadFrames::kAcceptedByte;
+    read.answerEnd.quietGap = kAcceptanceQuietGap;
+    const QByteArray reply = KLAVPortExchange::run(*port, dataFrame, read, kDataTrace);
+    const KLAVLoadResult result = KLAVLoadFrames::dataReplyResult(reply, nackText);
+    if (result == LOAD_NO_RESPONSE) {
         writeLog(LOG_ERROR, "No response was received");
         showLine("\nNo response from the terminal");
-        result = LOAD_NO_RESPONSE;
-    } else if (reply[0] == kBlockAccepted) {
+    } else if (result == LOAD_OK) {
         bytesSent += int32_t(n);
-        result = LOAD_OK;
     } else {
-        writeLog(LOG_INFO, "Data block refused : rep=0x%02x", reply[0]);
-        if (reply[0] == kBlockNack) {
-            if (replyLength > 3) {
-                const char *text = reinterpret_cast<const char *>(reply + 3);
-                nackText = QString::fromLatin1(text, int(qstrnlen(text, uint(replyLength - 3))));
-                result = LOAD_NACK;
-            } else {
-                result = LOAD_NACK_INCOMPLETE;
-            }
-        } else {
+        writeLog(LOG_INFO, "Data block refused : rep=0x%02x", uint8_t(reply[0]));
+        if (result == LOAD_BLOCK_REFUSED)
             writeLog(LOG_ERROR, "Data block was refused");
-            result = LOAD_BLOCK_REFUSED;
-        }
     }
-    writeLog(LOG_EXIT, "KLAVUsbConnector::sendDataFrame");
     return result;
-}
-
-uint32_t KLAVUsbConnector::endingTimeout(std::int64_t fileSize, uint32_t portTotalTimeout)
-{
-    const std::int64_t perSize = fileSize * 20000 / 1048576;
-    // A time-out of 0 would mean "wait for ever" to a serial driver: a
-    // small file still waits the port's normal time.
-    return uint32_t(std::max<std::int64_t>(perSize, portTotalTimeout));
 }
 
 bool KLAVUsbConnector::sendEndingFrame()
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::sendEndingFrame");
-    const uint32_t timeout = endingTimeout(databaseFileSize(), port->getReadTotalTimeout());
-    uint8_t reply[3] = {};
-    int32_t replyLength = sizeof reply;
-    port->ExecuteCommand(kEndingFrame, sizeof kEndingFrame, reply, &replyLength, timeout, timeout);
+    KLAVLogScope scope("KLAVUsbConnector::sendEndingFrame");
+    const uint32_t timeout =
+        KLAVLoadFrames::endingTimeout(databaseFileSize(), port->getReadTotalTimeout());
+    const QByteArray expected = KLAVLoadFrames::endingReply();
+    const QByteArray reply =
+        KLAVPortExchange::run(*port, KLAVLoadFrames::ending(),
+                              {expected.size(), timeout, timeout, KLAVAnswerEnd()}, kEndingTrace);
     bool confirmed = true;
-    if (replyLength < 3) {
+    if (reply.size() < expected.size()) {
         writeLog(LOG_ERROR, "Not received enough bytes as response");
         confirmed = false;
     } else {
-        for (int i = 0; i < 3 && confirmed; ++i) {
-            writeLog(LOG_ERROR, "Byte received : %02X - Desired received byte : %02X", reply[i],
-                     kEndingReply[i]);
-            if (reply[i] != kEndingReply[i]) {
+        for (int i = 0; i < expected.size() && confirmed; ++i) {
+            writeLog(LOG_ERROR, "Byte received : %02X - Desired received byte : %02X",
+                     uint8_t(reply[i]), uint8_t(expected[i]));
+            if (reply[i] != expected[i]) {
                 writeLog(LOG_ERROR, "Error on ending frame");
                 confirmed = false;
             }
@@ -469,16 +377,13 @@ bool KLAVUsbConnector::sendEndingFrame()
     }
     if (confirmed)
         writeLog(LOG_INFO, "Succeeded to send ending frame");
-    writeLog(LOG_EXIT, "KLAVUsbConnector::sendEndingFrame");
     return confirmed;
 }
 
 bool KLAVUsbConnector::closeConnection()
 {
-    writeLog(LOG_ENTER, "KLAVUsbConnector::closeConnection");
-    const bool closed = port ? port->closePort() : true;
-    writeLog(LOG_EXIT, "KLAVUsbConnector::closeConnection");
-    return closed;
+    KLAVLogScope scope("KLAVUsbConnector::closeConnection");
+    return port ? port->closePort() : true;
 }
 
 int KLAVUsbConnector::getProgress() const

@@ -60,7 +60,7 @@ void KLAVDevice::completePcscRecord()
 // the four fields empty.
 void KLAVDevice::getInfoFromPath()
 {
-    writeLog(LOG_ENTER, "KLAVDevice::getInfoFromPath");
+    KLAVLogScope scope("KLAVDevice::getInfoFromPath");
     std::vector<size_t> s;
     for (size_t i = 0; i < devicePath_.size(); ++i) {
         char c = devicePath_[i];
@@ -81,7 +81,6 @@ void KLAVDevice::getInfoFromPath()
         serialNumber_.clear();
         interfaceClass_.clear();
     }
-    writeLog(LOG_EXIT, "KLAVDevice::getInfoFromPath");
 }
 
 std::string KLAVDevice::getLpFileName() const

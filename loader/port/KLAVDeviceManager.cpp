@@ -48,7 +48,7 @@ KLAVDeviceManager::~KLAVDeviceManager() = default;
 
 void KLAVDeviceManager::findSerialDevices()
 {
-    writeLog(LOG_ENTER, "KLAVDeviceManager::findSerialDevices");
+    KLAVLogScope scope("KLAVDeviceManager::findSerialDevices");
     devices_.clear();
     UsbSerialScan scan = enumerator_.scan();
     if (!scan.opened) {
@@ -67,7 +67,6 @@ void KLAVDeviceManager::findSerialDevices()
             addIfSupported(device);
         }
     }
-    writeLog(LOG_EXIT, "KLAVDeviceManager::findSerialDevices");
 }
 
 void KLAVDeviceManager::addIfSupported(const KLAVDevice &device)
@@ -92,7 +91,7 @@ void KLAVDeviceManager::addIfSupported(const KLAVDevice &device)
 
 void KLAVDeviceManager::findAllPCSCDevices()
 {
-    writeLog(LOG_ENTER, "KLAVDeviceManager::findAllPCSCDevices");
+    KLAVLogScope scope("KLAVDeviceManager::findAllPCSCDevices");
     std::string lastSerial;
 
     SCARDCONTEXT context = 0;
@@ -115,7 +114,6 @@ void KLAVDeviceManager::findAllPCSCDevices()
         SCardFreeMemory(context, readers);
     if (haveContext)
         SCardReleaseContext(context);
-    writeLog(LOG_EXIT, "KLAVDeviceManager::findAllPCSCDevices");
 }
 
 // Lists one PC/SC reader when its vendor is the maker and it is not another

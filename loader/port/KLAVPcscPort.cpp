@@ -22,7 +22,8 @@ KLAVPcscPort::KLAVPcscPort(const char *readerName)
 {
     if (!readerName)
         readerName = "";
-    writeLog(LOG_ENTER, "KLAVPcscPort::KLAVPcscPort connect to %s", readerName);
+    KLAVLogScope scope("KLAVPcscPort::KLAVPcscPort", "KLAVPcscPort::KLAVPcscPort connect to %s",
+                       readerName);
     std::memset(exchange_, 0, sizeof exchange_);
 
     SCARDCONTEXT context = 0;
@@ -45,14 +46,12 @@ KLAVPcscPort::KLAVPcscPort(const char *readerName)
         SCardReleaseContext(context_);
         context_ = 0;
     }
-    writeLog(LOG_EXIT, "KLAVPcscPort::KLAVPcscPort");
 }
 
 KLAVPcscPort::~KLAVPcscPort()
 {
-    writeLog(LOG_ENTER, "KLAVPcscPort::~KLAVPcscPort");
+    KLAVLogScope scope("KLAVPcscPort::~KLAVPcscPort");
     disconnect();
-    writeLog(LOG_EXIT, "KLAVPcscPort::~KLAVPcscPort");
 }
 
 // Asks the reader for its feature list; a reader that refuses the request or
@@ -106,7 +105,8 @@ bool KLAVPcscPort::ExecuteCommand(const uint8_t *command, int32_t commandLength,
                                   uint32_t /*readTotalTimeout*/,
                                   const KLAVAnswerEnd & /*answerEnd*/)
 {
-    writeLog(LOG_ENTER, "KLAVPcscPort::ExecuteCommand : Writing %d bytes", commandLength);
+    KLAVLogScope scope("KLAVPcscPort::ExecuteCommand",
+                       "KLAVPcscPort::ExecuteCommand : Writing %d bytes", commandLength);
     exchange_[0] = kEscapeLead;
     bool result = false;
 
@@ -148,7 +148,6 @@ bool KLAVPcscPort::ExecuteCommand(const uint8_t *command, int32_t commandLength,
             result = true;
         }
     }
-    writeLog(LOG_EXIT, "KLAVPcscPort::ExecuteCommand");
     return result;
 }
 

@@ -3,10 +3,11 @@
 #include "base/KLAVLog.h"
 
 #include <algorithm>
+#include <cstdio>
 
 KLAVSerialPort::KLAVSerialPort(std::string path)
 {
-    writeLog(LOG_ENTER, "KLAVSerialPort::KLAVSerialPort");
+    KLAVLogScope scope("KLAVSerialPort::KLAVSerialPort");
     if (line_.open(path)) {
         writeLog(LOG_INFO, "Handler is valid");
     } else {
@@ -15,15 +16,13 @@ KLAVSerialPort::KLAVSerialPort(std::string path)
         writeLog(LOG_ERROR, "Open error : %s", SerialLine::errorText(openError_).c_str());
     }
     ConfigureCOMSession(); // a port whose settings failed is still usable as it is
-    writeLog(LOG_EXIT, "KLAVSerialPort::KLAVSerialPort");
 }
 
 KLAVSerialPort::~KLAVSerialPort()
 {
-    writeLog(LOG_ENTER, "KLAVSerialPort::~KLAVSerialPort");
+    KLAVLogScope scope("KLAVSerialPort::~KLAVSerialPort");
     if (line_.isOpen())
         line_.close();
-    writeLog(LOG_EXIT, "KLAVSerialPort::~KLAVSerialPort");
 }
 
 const char *KLAVSerialPort::openFailure() const
@@ -47,7 +46,10 @@ const char *KLAVSerialPort::openFailure() const
 
 uint16_t KLAVSerialPort::ConfigureCOMSession()
 {
-    writeLog(LOG_ENTER, "KLAVSerialPort::ConfigureCOMSession");
+    // The exit line carries the result: the scope writes the text of its
+    // name as it stands when the scope ends.
+    char name[64] = "KLAVSerialPort::ConfigureCOMSession";
+    KLAVLogScope scope(name);
     uint16_t res = 1;
     SerialLineSettings settings;
     if (!line_.isOpen()) {
@@ -76,7 +78,7 @@ uint16_t KLAVSerialPort::ConfigureCOMSession()
             res = 0;
         }
     }
-    writeLog(LOG_EXIT, "KLAVSerialPort::ConfigureCOMSession - res=%d", res);
+    std::snprintf(name, sizeof name, "KLAVSerialPort::ConfigureCOMSession - res=%d", res);
     return res;
 }
 
@@ -85,11 +87,9 @@ bool KLAVSerialPort::ExecuteCommand(const uint8_t *command, int32_t commandLengt
                                     uint32_t readIntervalTimeout, uint32_t readTotalTimeout,
                                     const KLAVAnswerEnd &answerEnd)
 {
-    writeLog(LOG_ENTER, "KLAVSerialPort::ExecuteCommand");
-    if (!response || !responseLength || *responseLength <= 0) {
-        writeLog(LOG_EXIT, "KLAVSerialPort::ExecuteCommand");
+    KLAVLogScope scope("KLAVSerialPort::ExecuteCommand");
+    if (!response || !responseLength || *responseLength <= 0)
         return false;
-    }
 
     SerialLineTimeouts timeouts;
     timeouts.readInterval = readIntervalTimeout;
@@ -104,13 +104,11 @@ bool KLAVSerialPort::ExecuteCommand(const uint8_t *command, int32_t commandLengt
                  "%d - %s",
                  error, SerialLine::errorText(error).c_str());
         *responseLength = 0;
-        writeLog(LOG_EXIT, "KLAVSerialPort::ExecuteCommand");
         return false;
     }
 
     if (!writeCommand(command, commandLength)) {
         *responseLength = 0;
-        writeLog(LOG_EXIT, "KLAVSerialPort::ExecuteCommand");
         return false;
     }
 
@@ -125,12 +123,10 @@ bool KLAVSerialPort::ExecuteCommand(const uint8_t *command, int32_t commandLengt
     if (!line_.read(response, size_t(*responseLength), received, end)) {
         writeLog(LOG_ERROR, "KLAVSerialPort::ExecuteCommand : Read, err %d\n", line_.lastError());
         *responseLength = 0;
-        writeLog(LOG_EXIT, "KLAVSerialPort::ExecuteCommand");
         return false;
     }
     *responseLength = int32_t(received);
     writeLog(LOG_INFO, "KLAVSerialPort::ExecuteCommand : got %d bytes", *responseLength);
-    writeLog(LOG_EXIT, "KLAVSerialPort::ExecuteCommand");
     return true;
 }
 
@@ -167,11 +163,10 @@ bool KLAVSerialPort::writeCommand(const uint8_t *command, int32_t commandLength)
 
 bool KLAVSerialPort::closePort()
 {
-    writeLog(LOG_ENTER, "KLAVSerialPort::closePort");
+    KLAVLogScope scope("KLAVSerialPort::closePort");
     bool result = true;
     if (line_.isOpen())
         result = line_.close();
     writeLog(LOG_INFO, "Result of handle closing : %d", result ? 1 : 0);
-    writeLog(LOG_EXIT, "KLAVSerialPort::closePort");
     return result;
 }

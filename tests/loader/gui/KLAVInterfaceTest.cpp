@@ -29,7 +29,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -627,4 +630,114 @@ TEST_F(WindowTest, QtFileDialogOpensWithCaptionFilterAndStartFolder)
     EXPECT_EQ(child<QLineEdit>(*window, "dbPathEdit")->text(), database);
     EXPECT_EQ(WindowDriver::recentPathLine(), database);
     EXPECT_TRUE(child<QPushButton>(*window, "loadButton")->isEnabled());
+}
+
+// The window's log line by line, with depth and markers: what opening the
+// window writes, then what each action writes.
+TEST_F(WindowTest, TheLogOfEachActionLineByLine)
+{
+    const std::vector<std::string> opening = {
+        "=> KLAVDeviceManager::findSerialDevices",
+        "     Device enumerating failed",
+        "<= KLAVDeviceManager::findSerialDevices",
+        "=> KLAVDeviceManager::findAllPCSCDevices",
+        "<= KLAVDeviceManager::findAllPCSCDevices",
+        "=> KLAVInterface::KLAVInterface",
+        "  => KLAVInterface::addComponents",
+        "    File browser has been added",
+        "    QComboBox for devices has been added",
+        "    File selection button has been added",
+        "    Device list re-enumeration button has been added",
+        "    Progressbar has been added",
+        "    Button for loading cancelling has been added",
+        "    Database loading button has been added",
+        "    Close button has been added",
+        "    PAD number selector has been added",
+        "  <= KLAVInterface::addComponents",
+        "  Found connected (and supported) devices",
+        "  KLAVDeviceManager::getDeviceList",
+        "  Device list has been shown",
+        "  KLAVDeviceManager::getDeviceList",
+        "<= KLAVInterface::KLAVInterface",
+    };
+    using Act = std::function<void(std::unique_ptr<KLAVInterface> &)>;
+    struct Row {
+        const char *name;
+        Act act;
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {"refresh",
+         [](std::unique_ptr<KLAVInterface> &window) { window->slot_loadDevices(); },
+         {
+             "=> KLAVInterface::slot_loadDevices",
+             "  KLAVDeviceManager::getDeviceList",
+             "  => KLAVDeviceManager::findSerialDevices",
+             "       Device enumerating failed",
+             "  <= KLAVDeviceManager::findSerialDevices",
+             "  => KLAVDeviceManager::findAllPCSCDevices",
+             "  <= KLAVDeviceManager::findAllPCSCDevices",
+             "  KLAVDeviceManager::getDeviceList",
+             "  Devices have been re-enumerated",
+             "  Devices pushed into combo",
+             "  KLAVDeviceManager::getDeviceList",
+             "<= KLAVInterface::slot_loadDevices",
+         }},
+        {"load without a terminal",
+         [](std::unique_ptr<KLAVInterface> &window) { window->slot_load(); },
+         {
+             "=> KLAVInterface::slot_load",
+             "  KLAVDeviceManager::getDeviceList",
+             "  List of devices has been obtained",
+             "     No device selected",
+             "<= KLAVInterface::slot_load",
+         }},
+        {"progress",
+         [](std::unique_ptr<KLAVInterface> &window) { window->slot_showProgress(40); },
+         {
+             "=> KLAVInterface::slot_showProgress",
+             "<= KLAVInterface::slot_showProgress",
+         }},
+        {"no file chosen",
+         [](std::unique_ptr<KLAVInterface> &window) {
+             window->setFileChooser(
+                 [](const QString &, const QString &, const QString &) { return QString(); });
+             window->slot_selectDb();
+         },
+         {
+             "=> KLAVInterface::slot_selectDb",
+             "  KLAVDeviceManager::getDeviceList",
+             "<= KLAVInterface::slot_selectDb",
+         }},
+        // The window closes the log as it goes: its exit line is the last.
+        {"destroyed",
+         [](std::unique_ptr<KLAVInterface> &window) { window.reset(); },
+         {
+             "=> KLAVInterface::~KLAVInterface",
+             "  Logging has been finished",
+             "<= KLAVInterface::~KLAVInterface",
+         }},
+        // Close closes the log before the window goes: nothing follows.
+        {"Close button",
+         [](std::unique_ptr<KLAVInterface> &window) {
+             window->slot_close();
+             window.reset();
+         },
+         {
+             "=> KLAVInterface::slot_close",
+         }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        LogCapture log;
+        auto window = makeWindow();
+        row.act(window);
+        std::vector<std::string> lines;
+        for (const std::string &line : log.lines())
+            lines.push_back(line.substr(line.find(" - KLAVLD ") + 10));
+        ASSERT_GE(lines.size(), 1 + opening.size());
+        const auto actionStart = lines.begin() + 1 + long(opening.size());
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, actionStart), opening);
+        EXPECT_EQ(std::vector<std::string>(actionStart, lines.end()), row.lines);
+    }
 }

@@ -128,16 +128,6 @@ TEST_F(LoadTest, WholeLoadOf40000BytesSendsTheExpectedFrames)
     EXPECT_EQ(terminal.closes, 1);
 }
 
-TEST(EndingTimeout, TwentySecondsPerMebibyteButNeverBelowThePortTimeout)
-{
-    EXPECT_EQ(KLAVUsbConnector::endingTimeout(40000, 0), 762u);
-    EXPECT_EQ(KLAVUsbConnector::endingTimeout(40000, 3000), 3000u);
-    EXPECT_EQ(KLAVUsbConnector::endingTimeout(0, 3000), 3000u);
-    EXPECT_EQ(KLAVUsbConnector::endingTimeout(52, 3000), 3000u);
-    EXPECT_EQ(KLAVUsbConnector::endingTimeout(5 * 1048576, 3000), 100000u);
-    EXPECT_EQ(KLAVUsbConnector::endingTimeout(0x7FFFFFFF, 3000), 40959999u);
-}
-
 TEST_F(LoadTest, BlockBoundariesAndTheEmptyFile)
 {
     for (const qint64 size : {qint64(30717), qint64(30718), qint64(0)}) {
@@ -507,11 +497,10 @@ TEST_F(LoadTest, APortInUseOrGoneIsToldAsSuchWithCode14)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
+        // The connector's own port for the record: a real serial port.
         KLAVUsbConnector made(
             KLAVDevice("", c.file, "ttyACM0", "Terminal", usbDeviceInterfaceClass()),
             KLAVDbManager(QFile::encodeName(path)), pad);
-        made.setPortFactory(
-            [](const KLAVDevice &device) { return KLAVUsbConnector::createPortFor(device); });
         StreamCapture out(stdout);
         KLAVConsoleReport console;
         KLAVThread thread(made, &console);

@@ -1,8 +1,6 @@
 #include "load/KLAVRequestFrame.h"
 #include "LogCapture.h"
 #include "load/KLAVCrc.h"
-#include "load/KLAVDbManager.h"
-#include "load/KLAVUsbConnector.h"
 
 #include <gtest/gtest.h>
 
@@ -202,43 +200,4 @@ TEST(KLAVRequestFrame, RowsWithoutATextColumnAndUnpairedListsStaySafe)
     EXPECT_EQ(frame->mid(7, 6), QByteArray("\x03\x80\x00\x81\x01"
                                            "a",
                                            6));
-}
-
-TEST(KLAVUsbConnectorFrames, InitialisationAndRequestRepliesForPad2And3)
-{
-    const KLAVUsbConnector pad2(KLAVDevice(), KLAVDbManager(), 2);
-    EXPECT_EQ(pad2.getPadRequestByte(), 0x2F);
-    EXPECT_EQ(pad2.getPadReplyByte(), 0xF2);
-    EXPECT_EQ(pad2.initialisationFrame(), QByteArray::fromHex("2FC00400 78012CB8E4"));
-    EXPECT_EQ(pad2.expectedInitialisationReply(), QByteArray::fromHex("F2E0040078012C45BB"));
-    EXPECT_EQ(pad2.expectedRequestReply(), QByteArray::fromHex("F2400200 00212A"));
-
-    const KLAVUsbConnector pad3(KLAVDevice(), KLAVDbManager(), 3);
-    EXPECT_EQ(pad3.initialisationFrame(), QByteArray::fromHex("3FC0040078012C7151"));
-    EXPECT_EQ(pad3.expectedInitialisationReply(), QByteArray::fromHex("F3E0040078012C9024"));
-    EXPECT_EQ(pad3.expectedRequestReply(), QByteArray::fromHex("F340020000 6521"));
-}
-
-TEST(KLAVUsbConnectorFrames, PadBytesWrapModulo256AndCopiesKeepThem)
-{
-    EXPECT_EQ(KLAVUsbConnector::requestByteFor(0), 0x0F);
-    EXPECT_EQ(KLAVUsbConnector::replyByteFor(0), 0xF0);
-    EXPECT_EQ(KLAVUsbConnector::requestByteFor(15), 0xFF);
-    EXPECT_EQ(KLAVUsbConnector::replyByteFor(15), 0xFF);
-    EXPECT_EQ(KLAVUsbConnector::requestByteFor(16), 0x0F);
-    EXPECT_EQ(KLAVUsbConnector::replyByteFor(16), 0x00);
-    EXPECT_EQ(KLAVUsbConnector::requestByteFor(-1), 0xFF);
-    EXPECT_EQ(KLAVUsbConnector::requestByteFor(0x7FFFFFFF), 0xFF);
-
-    const KLAVUsbConnector original(KLAVDevice(), KLAVDbManager(), 14);
-    KLAVUsbConnector assigned(KLAVDevice(), KLAVDbManager(), 2);
-    assigned = original;
-    const KLAVUsbConnector copied(original);
-    for (const KLAVUsbConnector *c :
-         std::initializer_list<const KLAVUsbConnector *>{&assigned, &copied}) {
-        EXPECT_EQ(c->getPad(), 14);
-        EXPECT_EQ(c->getPadRequestByte(), 0xEF);
-        EXPECT_EQ(c->getPadReplyByte(), 0xFE);
-        EXPECT_EQ(c->initialisationFrame(), original.initialisationFrame());
-    }
 }

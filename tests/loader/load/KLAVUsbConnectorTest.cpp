@@ -1,8 +1,14 @@
+// The connector's opening phase against a scripted terminal, on real SQLite
+// files: the request frame the terminal receives for the file and its
+// entries, files too large to describe, and what copies keep.
+
 #include "load/KLAVUsbConnector.h"
 #include "LogCapture.h"
+#include "ScriptedPort.h"
 #include "TestDatabase.h"
 #include "load/KLAVCrc.h"
 #include "load/KLAVDbManager.h"
+#include "load/KLAVLoadFrames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,12 +16,34 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class KLAVUsbConnectorTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        terminal.reply = [this](const QByteArray &command, int) {
+            return ScriptedTerminal::wellBehaved(command, pad);
+        };
+    }
     QString path(const QString &name) const { return folder.filePath(name); }
+
+    // A connector for the database file name whose ports play the terminal.
+    KLAVUsbConnector connector(const QString &name)
+    {
+        KLAVUsbConnector made(KLAVDevice(), KLAVDbManager(path(name).toUtf8()), pad);
+        made.setPortFactory(terminal.factory());
+        return made;
+    }
+
+    // The request frame the terminal received in the last opening phase.
+    QByteArray requestReceived() const
+    {
+        return terminal.exchanges.size() >= 2 ? terminal.exchanges[1].command : QByteArray();
+    }
 
     // A database whose R_DBINFO holds one valid row of textSize bytes, a row
     // that is skipped and a short valid row; filler rows set the file size.
@@ -35,6 +63,8 @@ protected:
     }
 
     QTemporaryDir folder;
+    ScriptedTerminal terminal;
+    int pad = 2;
 };
 
 } // namespace
@@ -45,15 +75,11 @@ TEST_F(KLAVUsbConnectorTest, RequestFrameDescribesTheRealFileAndItsEntries)
     const qint64 size = QFileInfo(path("valid.db")).size();
     ASSERT_GT(size, 0xFFFF); // a 3-byte size field
 
-    KLAVUsbConnector connector(KLAVDevice(), KLAVDbManager(path("valid.db").toUtf8()), 2);
-    ASSERT_TRUE(connector.openDatabaseFile());
-    EXPECT_EQ(connector.databaseFileSize(), size);
-    QList<QByteArray> numbers, texts;
-    connector.selectEntries(numbers, texts);
-    EXPECT_EQ(numbers, (QList<QByteArray>{"1", "2", "15"}));
-    EXPECT_EQ(texts, (QList<QByteArray>{"Version", "2024-05", "Acts"}));
-
-    const QByteArray frame = connector.stringToBytes(numbers, texts);
+    KLAVUsbConnector load = connector("valid.db");
+    QByteArray replyText;
+    EXPECT_EQ(load.operate(replyText), LOAD_OK);
+    EXPECT_EQ(replyText, "0xF240020000212A");
+    // The entries of R_DBINFO in the order of its rows: 1, 2 and 15.
     QByteArray expected = QByteArray::fromHex("2F40") + char(7 + 3 + 24) +
                           QByteArray::fromHex("05010160") + char(24) + QByteArray::fromHex("8003");
     expected += char(size >> 16);
@@ -63,7 +89,10 @@ TEST_F(KLAVUsbConnectorTest, RequestFrameDescribesTheRealFileAndItsEntries)
                            "2024-05\x8F\x04"
                            "Acts");
     KLAVCrc::appendCrc(expected);
-    EXPECT_EQ(frame.toHex(), expected.toHex());
+    EXPECT_EQ(requestReceived().toHex(), expected.toHex());
+    // The file stays open for the transfer: the same frame again.
+    EXPECT_EQ(load.stringToBytes({"1", "2", "15"}, {"Version", "2024-05", "Acts"}).toHex(),
+              expected.toHex());
 }
 
 TEST_F(KLAVUsbConnectorTest, FullEntriesAreLeftOutOnlyWhereTheLengthByteWouldOverflow)
@@ -74,60 +103,84 @@ TEST_F(KLAVUsbConnectorTest, FullEntriesAreLeftOutOnlyWhereTheLengthByteWouldOve
     ASSERT_LE(QFileInfo(path("small.db")).size(), 0xFFFF);
     ASSERT_GT(QFileInfo(path("large.db")).size(), 0xFFFF);
 
-    QList<QByteArray> numbers, texts;
-    KLAVUsbConnector small(KLAVDevice(), KLAVDbManager(path("small.db").toUtf8()), 2);
-    ASSERT_TRUE(small.openDatabaseFile());
-    small.selectEntries(numbers, texts);
-    EXPECT_EQ(numbers, QList<QByteArray>{"1"});
-    QByteArray frame = small.stringToBytes(numbers, texts);
+    QByteArray replyText;
+    KLAVUsbConnector small = connector("small.db");
+    EXPECT_EQ(small.operate(replyText), LOAD_OK);
+    QByteArray frame = requestReceived();
     EXPECT_EQ(quint8(frame[2]), 255);
     EXPECT_EQ(frame.size(), 3 + 255 + 2);
+    const int k = quint8(frame[9]);
+    EXPECT_EQ(k, 2);
+    EXPECT_EQ(quint8(frame[10 + k]), 0x81); // the entry of row 1 alone
+    EXPECT_EQ(quint8(frame[11 + k]), 244);
 
-    KLAVUsbConnector large(KLAVDevice(), KLAVDbManager(path("large.db").toUtf8()), 2);
-    ASSERT_TRUE(large.openDatabaseFile());
-    large.selectEntries(numbers, texts);
-    EXPECT_TRUE(numbers.isEmpty());
-    frame = large.stringToBytes(numbers, texts);
+    terminal.exchanges.clear();
+    KLAVUsbConnector large = connector("large.db");
+    EXPECT_EQ(large.operate(replyText), LOAD_OK);
+    frame = requestReceived();
     EXPECT_EQ(quint8(frame[2]), 7 + 3);
     EXPECT_EQ(frame.size(), 3 + 10 + 2);
 }
 
 TEST_F(KLAVUsbConnectorTest, FilesOf2GiBAreRefusedBeforeAnyFrame)
 {
+    // A sound database whose file SQLite reads only the start of.
+    ASSERT_TRUE(TestDatabase::createOfSize(path("huge.db"), 1024));
     QFile huge(path("huge.db"));
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
     if (!huge.resize(qint64(1) << 31))
         GTEST_SKIP() << "no sparse 2 GiB file in the temporary folder";
-    huge.close();
 
     LogCapture log;
-    KLAVUsbConnector connector(KLAVDevice(), KLAVDbManager(path("huge.db").toUtf8()), 2);
-    EXPECT_FALSE(connector.openDatabaseFile());
-    EXPECT_TRUE(connector.stringToBytes({}, {}).isEmpty());
+    QByteArray replyText;
+    KLAVUsbConnector refused = connector("huge.db");
+    EXPECT_EQ(refused.operate(replyText), LOAD_FILE_NOT_OPENED);
+    EXPECT_EQ(terminal.portsCreated, 0);
+    EXPECT_TRUE(refused.stringToBytes({}, {}).isEmpty());
     EXPECT_EQ(log.countContaining("Database file of 2147483648 bytes is too large to be loaded"),
               1);
     EXPECT_EQ(log.countContaining("Database file is not open: no request frame"), 1);
+    EXPECT_TRUE(refused.failureText().startsWith(
+        "The database file is too large for a terminal: 2147483648 bytes"))
+        << refused.failureText().toStdString();
 
-    ASSERT_TRUE(huge.open(QIODevice::ReadWrite));
     ASSERT_TRUE(huge.resize((qint64(1) << 31) - 1));
-    huge.close();
-    ASSERT_TRUE(connector.openDatabaseFile());
-    EXPECT_EQ(connector.stringToBytes({}, {}).mid(9, 5), QByteArray::fromHex("047FFFFFFF"));
+    KLAVUsbConnector largest = connector("huge.db");
+    EXPECT_EQ(largest.operate(replyText), LOAD_OK);
+    EXPECT_EQ(requestReceived().mid(9, 5), QByteArray::fromHex("047FFFFFFF"));
 }
 
-TEST_F(KLAVUsbConnectorTest, CopiesStartWithoutTheFileAndMissingFilesDoNotOpen)
+TEST_F(KLAVUsbConnectorTest, CopiesKeepThePadAndTheFactoryButStartWithoutTheFile)
 {
-    ASSERT_TRUE(TestDatabase::createValid(path("valid.db"), 0));
-    KLAVUsbConnector original(KLAVDevice(), KLAVDbManager(path("valid.db").toUtf8()), 3);
-    ASSERT_TRUE(original.openDatabaseFile());
-    KLAVUsbConnector copy(original);
-    EXPECT_EQ(copy.databaseFileSize(), 0);
-    EXPECT_TRUE(copy.stringToBytes({}, {}).isEmpty());
-    ASSERT_TRUE(copy.openDatabaseFile());
-    EXPECT_EQ(copy.stringToBytes({}, {}), original.stringToBytes({}, {}));
-    EXPECT_EQ(copy.stringToBytes({}, {}).at(0), char(0x3F));
+    pad = 14;
+    ASSERT_TRUE(TestDatabase::createOfSize(path("copied.db"), 1024));
+    ASSERT_TRUE(TestDatabase::createOfSize(path("assigned.db"), 1024));
+    // Runs the opening phase of a copy: the PAD and the scripted terminal
+    // came with it.
+    auto opens = [this](KLAVUsbConnector &copy) {
+        terminal.exchanges.clear();
+        QByteArray replyText;
+        EXPECT_EQ(copy.operate(replyText), LOAD_OK);
+        ASSERT_EQ(terminal.exchanges.size(), 2);
+        EXPECT_EQ(terminal.exchanges[0].command, KLAVLoadFrames(14).initialisation());
+        EXPECT_EQ(quint8(requestReceived()[0]), 0xEF);
+        // The file stays with the connector that opened it.
+        KLAVUsbConnector later(copy);
+        EXPECT_TRUE(later.stringToBytes({}, {}).isEmpty());
+        EXPECT_FALSE(copy.stringToBytes({}, {}).isEmpty());
+    };
+    const KLAVUsbConnector original = connector("copied.db");
+    KLAVUsbConnector copied(original);
+    opens(copied);
+    KLAVUsbConnector assigned(KLAVDevice(), KLAVDbManager(), 2); // no factory, no file
+    assigned = connector("assigned.db");
+    opens(assigned);
+}
 
-    KLAVUsbConnector missing(KLAVDevice(), KLAVDbManager(path("missing.db").toUtf8()), 2);
-    EXPECT_FALSE(missing.openDatabaseFile());
+TEST_F(KLAVUsbConnectorTest, AMissingFileIsNeitherCreatedNorSent)
+{
+    KLAVUsbConnector missing = connector("missing.db");
+    QByteArray replyText;
+    EXPECT_EQ(missing.operate(replyText), LOAD_NOT_COHERENT);
+    EXPECT_EQ(terminal.portsCreated, 0);
     EXPECT_FALSE(QFile::exists(path("missing.db")));
 }
