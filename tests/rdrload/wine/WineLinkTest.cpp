@@ -6,9 +6,9 @@
 #include "ScopedLinkServices.h"
 #include "VirtualClock.h"
 #include "WineReaders.h"
-#include "link/PlatformServices.h"
 #include "link/SerialLink.h"
-#include "link/SteadyClock.h"
+#include "platform/PlatformServices.h"
+#include "platform/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
