@@ -1,7 +1,7 @@
 #include "LinkServices.h"
 
-#include "PlatformServices.h"
-#include "SteadyClock.h"
+#include "platform/PlatformServices.h"
+#include "platform/SteadyClock.h"
 
 #include <memory>
 

@@ -2,7 +2,6 @@
 
 #include "LinkServices.h"
 #include "LinkTrace.h"
-#include "PlatformServices.h"
 #include "PortLock.h"
 #include "api/rdrload.h"
 

@@ -1,7 +1,7 @@
 #include "HostQueries.h"
 
 #include "api/rdrload.h"
-#include "link/LocalTime.h"
+#include "platform/LocalTime.h"
 
 #include <cstring>
 

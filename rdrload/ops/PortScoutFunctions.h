@@ -1,14 +1,9 @@
 #pragma once
 
+#include "api/rdrload.h"
+
 #include <cstdint>
 #include <string>
-
-// The helper's functions use the Windows API convention on 32-bit Windows.
-#if defined(_WIN32)
-#define PORTSCOUT_CALLCONV __stdcall
-#else
-#define PORTSCOUT_CALLCONV
-#endif
 
 namespace rdrload {
 
@@ -16,17 +11,18 @@ namespace rdrload {
 // maps COM port numbers to USB hub positions and back. Texts are wide,
 // zero-terminated; the caller's identifier buffer holds 400 bytes and its
 // COM-name buffer 200 bytes. Every function returns a status, 0 for found.
+// They use the Windows API convention, __stdcall, which only means something
+// on 32-bit Windows (api/rdrload.h makes it expand to nothing elsewhere).
 struct PortScoutFunctions {
     // COM number -> identifier of the device behind it.
-    using DriverByCom = uint8_t(PORTSCOUT_CALLCONV *)(int32_t com, wchar_t *identifier);
+    using DriverByCom = uint8_t(__stdcall *)(int32_t com, wchar_t *identifier);
     // identifier -> hub number and port on that hub.
-    using PositionByDriver = uint8_t(PORTSCOUT_CALLCONV *)(const wchar_t *identifier, int32_t *hub,
-                                                           int32_t *port);
+    using PositionByDriver = uint8_t(__stdcall *)(const wchar_t *identifier, int32_t *hub,
+                                                  int32_t *port);
     // hub position -> identifier of the device there.
-    using DriverByPosition = uint8_t(PORTSCOUT_CALLCONV *)(int32_t hub, int32_t port,
-                                                           wchar_t *identifier);
+    using DriverByPosition = uint8_t(__stdcall *)(int32_t hub, int32_t port, wchar_t *identifier);
     // identifier -> "COM<n>".
-    using ComByDriver = uint8_t(PORTSCOUT_CALLCONV *)(const wchar_t *identifier, wchar_t *comName);
+    using ComByDriver = uint8_t(__stdcall *)(const wchar_t *identifier, wchar_t *comName);
 
     DriverByCom driverByCom = nullptr;
     PositionByDriver positionByDriver = nullptr;

@@ -1,6 +1,6 @@
 #include "PortScoutLoader.h"
 
-#include "PortScoutLibrary.h"
+#include "platform/PortScoutLibrary.h"
 
 namespace rdrload {
 

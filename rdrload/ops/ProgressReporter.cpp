@@ -1,6 +1,6 @@
 #include "ProgressReporter.h"
 
-#include "link/ThreadId.h"
+#include "platform/ThreadId.h"
 
 namespace rdrload {
 

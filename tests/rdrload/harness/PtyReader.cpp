@@ -1,6 +1,6 @@
 #include "PtyReader.h"
 
-#include "link/PlatformServices.h"
+#include "platform/PlatformServices.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "SimProcess.h"
 #include "TempFolder.h"
 #include "link/SerialSystem.h"
-#include "link/SteadyClock.h"
+#include "platform/SteadyClock.h"
 
 #include <memory>
 #include <string>

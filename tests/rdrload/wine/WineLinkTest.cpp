@@ -2,13 +2,14 @@
 // against reader-sim processes mapped to COM ports of the Wine prefix: the
 // cases of the Linux pty test that a Wine COM port can show.
 
+#include "DebuggeeRun.h"
 #include "RecordingTraceSink.h"
 #include "ScopedLinkServices.h"
 #include "VirtualClock.h"
 #include "WineReaders.h"
-#include "link/PlatformServices.h"
 #include "link/SerialLink.h"
-#include "link/SteadyClock.h"
+#include "platform/PlatformServices.h"
+#include "platform/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -204,12 +205,27 @@ TEST_F(WineLinkTest, AnAbsentPortFailsAfterTheThousandAttempts)
     EXPECT_EQ(trace.texts(), (Texts{" - OpenPort 200 Start", " - R"}));
 }
 
-// Run alone with WINEDEBUG=+debugstr, scripts/wine-tests compares what
-// reached the debugger stream with these texts.
-TEST_F(WineLinkTest, TracesGoToTheDebuggerStream)
+// The platform's trace sink on one open, wake-up and two closes, the second
+// of a closed port. Run only by the next test, as its debuggee.
+TEST_F(WineLinkTest, DISABLED_WritesOneExchangeToThePlatformTraceSink)
 {
     ScopedLinkServices platformTrace(LinkServices{nullptr, nullptr, platformLinkServices().trace});
     PortHandle handle = openAndWake(kAckReaderPort);
     ClosePort(&handle);
     ClosePort(&handle);
+}
+
+// What a debugger attached to the library's host sees: the texts the Linux
+// link tests read from their sink, one debug string each, in order.
+TEST_F(WineLinkTest, TracesGoToTheDebuggerStream)
+{
+    const DebuggeeRun run(
+        "--gtest_also_run_disabled_tests "
+        "--gtest_filter=WineLinkTest.DISABLED_WritesOneExchangeToThePlatformTraceSink",
+        60000);
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.exited()) << run.output();
+    EXPECT_EQ(run.exitCode(), 0u) << run.output();
+    EXPECT_EQ(run.debugStrings(),
+              (Texts{" - OpenPort 7 Start", " - R", "CheckACK Start\n", "CloseHandle NULL !!\n"}));
 }

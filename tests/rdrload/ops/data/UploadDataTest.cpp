@@ -7,7 +7,7 @@
 #include "ThreadProgressLog.h"
 #include "api/rdrload.h"
 #include "link/SerialLink.h"
-#include "link/ThreadId.h"
+#include "platform/ThreadId.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "ProgressLog.h"
 #include "UpdatePeer.h"
 #include "api/rdrload.h"
-#include "link/ThreadId.h"
+#include "platform/ThreadId.h"
 
 #include <gtest/gtest.h>
 

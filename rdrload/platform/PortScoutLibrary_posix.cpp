@@ -1,5 +1,4 @@
 #include "PortScoutLibrary.h"
-#include "PortScoutLoader.h"
 
 #include <dlfcn.h>
 #include <string>
@@ -13,7 +12,8 @@ namespace {
 std::string ownFolder()
 {
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void *>(&loadPortScout), &info) == 0 || info.dli_fname == nullptr)
+    if (::dladdr(reinterpret_cast<void *>(&openPortScoutLibrary), &info) == 0 ||
+        info.dli_fname == nullptr)
         return std::string();
     std::string path = info.dli_fname;
     const std::size_t slash = path.rfind('/');

@@ -1,7 +1,7 @@
 // The debug output channel on POSIX: syslog at debug level.
 
 #include "PlatformServices.h"
-#include "TraceSink.h"
+#include "link/TraceSink.h"
 
 #include <memory>
 #include <syslog.h>

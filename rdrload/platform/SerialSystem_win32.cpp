@@ -1,10 +1,10 @@
 // The serial service on Windows: COM ports opened as "\\.\COM<n>" and driven
 // with the communications calls on a synchronous handle.
 
-#include "LineSettings.h"
 #include "PlatformServices.h"
-#include "SerialChannel.h"
-#include "SerialSystem.h"
+#include "link/LineSettings.h"
+#include "link/SerialChannel.h"
+#include "link/SerialSystem.h"
 
 #include <cstdio>
 #include <memory>

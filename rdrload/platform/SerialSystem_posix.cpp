@@ -2,9 +2,9 @@
 
 #include "DevicePathRule.h"
 #include "PlatformServices.h"
-#include "ReadWaitPlan.h"
-#include "SerialChannel.h"
-#include "SerialSystem.h"
+#include "link/ReadWaitPlan.h"
+#include "link/SerialChannel.h"
+#include "link/SerialSystem.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // The debug output channel on Windows: the debugger message stream.
 
 #include "PlatformServices.h"
-#include "TraceSink.h"
+#include "link/TraceSink.h"
 
 #include <memory>
 #include <windows.h>

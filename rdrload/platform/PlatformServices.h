@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CloseFailureNotice.h"
-#include "SerialSystem.h"
-#include "TraceSink.h"
+#include "link/CloseFailureNotice.h"
+#include "link/SerialSystem.h"
+#include "link/TraceSink.h"
 
 #include <memory>
 #include <string>

@@ -1,5 +1,4 @@
 #include "PortScoutLibrary.h"
-#include "PortScoutLoader.h"
 
 #include <string>
 #include <windows.h>
@@ -15,7 +14,7 @@ std::string ownFolder()
     HMODULE self = nullptr;
     if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                   GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCSTR>(&loadPortScout), &self))
+                              reinterpret_cast<LPCSTR>(&openPortScoutLibrary), &self))
         return std::string();
     char path[MAX_PATH];
     const DWORD length = ::GetModuleFileNameA(self, path, MAX_PATH);
