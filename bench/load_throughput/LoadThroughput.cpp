@@ -107,7 +107,7 @@ int runLoad(const char *dbPath, bool logging, const char *workDir, const char *a
     if (logging) {
         g_config.LogOption = "1";
         g_config.LogPath = workDir;
-        openLogFile();
+        openLogFile(g_config.LogOption, g_config.LogPath);
     }
     SimProcess terminal(SimProcess::terminalSim(), {"--ack-length", ackLength, "--loads", "1"});
     KLAVDevice device("\\\\?\\usb#vid_0c59&pid_0012#bench#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",

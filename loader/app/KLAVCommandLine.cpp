@@ -99,38 +99,35 @@ long parsePadNumber(const std::string &text)
 
 void putInstructions()
 {
-    writeLog(LOG_ENTER, "putInstructions");
+    const KLAVLogScope scope("putInstructions");
     std::printf("\nTo use the program, type: KLAVCharger arg1 arg2 [arg3]");
     std::printf("\nwhere:");
     std::printf("\n\targ1            : path to the database file (format .db)");
     std::printf("\n\targ2            : name of the COM port (for example: COM6), or 'PCSC' ");
     std::printf("\n\targ3 (optional) : PAD number of the terminal (in [0-14], 2 by default)");
     std::printf("\nType: 'KLAVCharger -?' for help\n");
-    writeLog(LOG_EXIT, "putInstructions");
 }
 
-int analyzeArgs(std::vector<std::string> args)
+KLAVExitStatus analyzeArgs(std::vector<std::string> args)
 {
-    writeLog(LOG_ENTER, "analyzeArgs");
+    const KLAVLogScope scope("analyzeArgs");
     const size_t n = args.size();
     if (n < 2 || n > 4) {
         writeLog(LOG_ERROR, "Invalid number of arguments");
         std::printf("\nInvalid number of arguments\n");
         putInstructions();
-        writeLog(LOG_EXIT, "analyzeArgs");
-        std::printf("\nResult code : %d", ARGS_INVALID);
-        return ARGS_INVALID;
+        std::printf("\nResult code : %d", exitCode(KLAVExitStatus::ARGS_INVALID));
+        return KLAVExitStatus::ARGS_INVALID;
     }
     if (n == 2) {
         if (args[1] != "-?") {
             writeLog(LOG_ERROR, "Two arguments are passed. Second argument : %s, not -?",
                      args[1].c_str());
             std::printf("\nInvalid arguments");
-            std::printf("\nResult code : %d", ARGS_INVALID);
+            std::printf("\nResult code : %d", exitCode(KLAVExitStatus::ARGS_INVALID));
         }
         putInstructions();
-        writeLog(LOG_EXIT, "analyzeArgs");
-        return ARGS_INVALID;
+        return KLAVExitStatus::ARGS_INVALID;
     }
 
     std::string pad = "2";
@@ -138,9 +135,8 @@ int analyzeArgs(std::vector<std::string> args)
         writeLog(LOG_ERROR, "Database file %s", fileProblemText(problem));
         std::printf("\nDatabase file %s\n", fileProblemText(problem));
         putInstructions();
-        std::printf("\nResult code : %d", ARGS_DATABASE_MISSING);
-        writeLog(LOG_EXIT, "analyzeArgs");
-        return ARGS_DATABASE_MISSING;
+        std::printf("\nResult code : %d", exitCode(KLAVExitStatus::ARGS_DATABASE_MISSING));
+        return KLAVExitStatus::ARGS_DATABASE_MISSING;
     }
     if (n == 4) {
         const long value = parsePadNumber(args[3]);
@@ -148,9 +144,8 @@ int analyzeArgs(std::vector<std::string> args)
             writeLog(LOG_ERROR, "Invalid PAD number, it must be between 1 and 14");
             std::printf("\nInvalid PAD number, it must be between 1 and 14\n");
             putInstructions();
-            std::printf("\nResult code : %d", ARGS_INVALID_PAD);
-            writeLog(LOG_EXIT, "analyzeArgs");
-            return ARGS_INVALID_PAD;
+            std::printf("\nResult code : %d", exitCode(KLAVExitStatus::ARGS_INVALID_PAD));
+            return KLAVExitStatus::ARGS_INVALID_PAD;
         }
         pad = args[3];
     }
@@ -161,10 +156,9 @@ int analyzeArgs(std::vector<std::string> args)
     std::printf("\n\tPAD number : %s\n", consoleVisible(pad).c_str());
     std::fflush(stdout);
 
-    const int code = cmdExec(args[1], args[2], pad);
+    const KLAVExitStatus status = cmdExec(args[1], args[2], pad);
 
     std::printf("\n");
-    writeLog(LOG_EXIT, "analyzeArgs");
-    std::printf("\nResult code : %d", code);
-    return code;
+    std::printf("\nResult code : %d", exitCode(status));
+    return status;
 }

@@ -1,21 +1,16 @@
 #pragma once
 // Console mode's command line: KLAVCharger <database> <port> [PAD number].
 
+#include "KLAVExitStatus.h"
 #include "base/KLAVRunMode.h"
 
 #include <string>
 #include <vector>
 
-// Result codes of the argument check (the load's own codes pass through).
-enum KLAVArgsResult {
-    ARGS_DATABASE_MISSING = 2,
-    ARGS_INVALID = 11,
-    ARGS_INVALID_PAD = 12,
-};
-
 // Checks the words of the command line (program name first) and runs the
-// console load when they are valid. Returns the process's exit status.
-int analyzeArgs(std::vector<std::string> args);
+// console load when they are valid. Returns the process's exit status: the
+// refusal (ARGS_*), or what the console load returned.
+KLAVExitStatus analyzeArgs(std::vector<std::string> args);
 
 // The program's own words of the command line: argv with the options Qt's
 // application object takes for itself (-platform X, -style=X, -reverse, ...)

@@ -10,14 +10,27 @@
 #include "port/KLAVDeviceManager.h"
 
 #include <cstdio>
+#include <optional>
+#include <vector>
 
-int cmdExec(std::string databasePath, std::string portName, std::string padText)
+KLAVExitStatus cmdExec(std::string databasePath, std::string portName, std::string padText)
 {
-    writeLog(LOG_ENTER, "cmdExec");
+    // What the load is made of is released after the method's exit line
+    // (the devices and ports log their destruction): made inside the scope,
+    // it lives outside it.
+    std::optional<KLAVDeviceManager> deviceManager;
+    std::vector<KLAVDevice> devices;
+    std::optional<KLAVDbManager> dbManager;
+    std::optional<KLAVUsbConnector> connector;
+    std::optional<KLAVConsoleReport> console;
+    std::optional<KLAVThread> load;
+
+    const KLAVLogScope scope("cmdExec");
     std::printf("\nWelcome to KLAV Loader ! \n");
 
-    const KLAVDeviceManager deviceManager({g_config.VID, g_config.PID}); // one discovery
-    const std::vector<KLAVDevice> devices = deviceManager.getDeviceList();
+    deviceManager.emplace(
+        KLAVDeviceManager::SupportedIds{g_config.VID, g_config.PID}); // one discovery
+    devices = deviceManager->getDeviceList();
     writeLog(LOG_INFO, "List of devices has been obtained");
     std::printf("\nList of devices has been obtained");
 
@@ -31,21 +44,18 @@ int cmdExec(std::string databasePath, std::string portName, std::string padText)
     if (!chosen) {
         writeLog(LOG_INFO, "Device not found on the defined port");
         std::printf("\nDevice not found on the defined port");
-        writeLog(LOG_EXIT, "cmdExec");
-        return kDeviceNotFound;
+        return KLAVExitStatus::DEVICE_NOT_FOUND;
     }
 
-    const KLAVDbManager dbManager(QByteArray::fromStdString(databasePath));
+    dbManager.emplace(QByteArray::fromStdString(databasePath));
     writeLog(LOG_INFO, "Database manager has been created");
     const int pad = int(parsePadNumber(padText));
-    const KLAVUsbConnector connector(*chosen, dbManager, pad);
+    connector.emplace(*chosen, *dbManager, pad);
     writeLog(LOG_INFO, "Communicator has been created");
     std::printf("\nLoading has been started");
     std::fflush(stdout);
 
-    KLAVConsoleReport console;
-    KLAVThread load(connector, &console); // run here, on the calling thread
-    const int code = load.operate();
-    writeLog(LOG_EXIT, "cmdExec");
-    return code;
+    console.emplace();
+    load.emplace(*connector, &*console); // run here, on the calling thread
+    return exitStatusOfLoad(load->operate());
 }

@@ -2,9 +2,12 @@
 // whose result code is the exit status.
 
 #include "KLAVCommandLine.h"
+#include "KLAVExitStatus.h"
+#include "KLAVStartup.h"
 #include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
 #include "gui/KLAVInterface.h"
+#include "gui/KLAVInvalidConfigBox.h"
 #include "gui/KLAVQtTranslator.h"
 #include "platform/ConsoleWindow.h"
 
@@ -41,19 +44,23 @@ int runGraphicalMode(const QString &locale, bool settingsSaved)
     return status;
 }
 
-int runConsoleMode(const std::vector<std::string> &args)
+KLAVExitStatus runConsoleMode(const std::vector<std::string> &args)
 {
     g_consoleMode = true;
-    const int code = analyzeArgs(args);
-    std::printf("\nReturned value : %d", code);
+    const KLAVExitStatus status = analyzeArgs(args);
+    std::printf("\nReturned value : %d", exitCode(status));
     std::fflush(stdout);
-    return code;
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // The log opens once the configuration that names it is read: the lines
+    // written until then are kept for it.
+    holdLogLinesUntilOpened();
+
     // Console mode must run where there is no display: only the window needs
     // a widgets application. Qt's own options choose no mode.
     const std::vector<std::string> args = programArguments(argc, argv);
@@ -69,8 +76,9 @@ int main(int argc, char *argv[])
     const QString locale = QLocale::system().name();
     g_consoleMode = consoleMode;
     g_config = ConfigStruct();
-    const bool settingsSaved = config_from_file(g_config);
-    printConfig(g_config);
+    const ConfigReading reading = config_from_file(g_config);
+    startFromConfiguration(g_config, reading, consoleMode, showInvalidConfigBox);
 
-    return consoleMode ? runConsoleMode(args) : runGraphicalMode(locale, settingsSaved);
+    return consoleMode ? exitCode(runConsoleMode(args))
+                       : runGraphicalMode(locale, reading.settingsSaved);
 }

@@ -1,18 +1,14 @@
 #include "KLAVConfig.h"
 
 #include "KLAVLog.h"
-#include "KLAVRunMode.h"
 #include "platform/AppFolders.h"
 #include "platform/SharedFiles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QSaveFile>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -21,18 +17,17 @@
 ConfigStruct g_config;
 QString g_recentPath;
 
+// klavcore is a static library: its resources are registered by a call that
+// names them, here where the default file is read, so that every program
+// linking the library has them. Outside any namespace, as the macro needs.
+static void registerConfigResources()
+{
+    Q_INIT_RESOURCE(klav_config);
+}
+
 namespace {
 
 const char *const kRelativeConfigPath = "config\\KLAV_init.ini";
-
-void showInvalidConfigBox()
-{
-    QMessageBox::information(
-        nullptr, QCoreApplication::translate("QObject", "KLAV message"),
-        QCoreApplication::translate("QObject",
-                                    "Config file not valid. Click OK to launch application"),
-        QMessageBox::Ok);
-}
 
 // The byte-order mark some editors (Windows Notepad) put before UTF-8 text.
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
@@ -174,122 +169,60 @@ const char *const kCountedPrefixes[] = {
 
 } // namespace
 
-std::function<void()> g_showInvalidConfigNotice = showInvalidConfigBox;
-
 const std::string &defaultConfigText()
 {
-    static const std::string text =
-        "#Fichier de configuration de l'application KLAV.\n"
-        "#ce fichier doit être encodé en UTF8\n"
-        "\n"
-        "#Commentaire: option du log (log est activé si 1, désactivé si 0)\n"
-        "&LogOption=0\n"
-        "\n"
-        "#Commentaire: répertoire pour le fichier log\n"
-        "#si \".\" les logs sont dans \"Documents/KLAVCharger\" sous Windows et \n"
-        "# ~/Library/Application Support/KLAVCharger sous Mac\n"
-        "#\n"
-        "&LogPath=.\n"
-        "\n"
-        "#Commentaire: répertoire par défaut pour la sélection de la base de données. Il sera "
-        "automatiquement mis à jour.\n"
-        "&RecentPath=\n"
-        "\n"
-        "#Commentaire: nom de l'application\n"
-        "&ApplicationName=KLAV Chargeur\n"
-        "\n"
-        "#Commentaire: Texte explicatif. Chaque ligne commence par '&ExplicativeText='. Ecrire "
-        "'&ExplicativeText=[TAB]' pour faire un tab.\n"
-        "&ExplicativeText=Bienvenue à KLAV Chargeur !\n"
-        "&ExplicativeText=[TAB]\n"
-        "&ExplicativeText=1. Cliquer sur 'Parcourir' pour choisir une base de données (.db)\n"
-        "&ExplicativeText=2. Choisir un périphérique dans 'Périphériques' (Cliquer sur "
-        "'Rafraîchir' si besoin)\n"
-        "&ExplicativeText=3. Choisir un numéro de PAD\n"
-        "&ExplicativeText=4. Cliquer sur 'Charger'\n"
-        "\n"
-        "#Commentaire: texte explicatif pour la base de données\n"
-        "&Database_file=Base de données\n"
-        "\n"
-        "#Commentaire: texte explicatif pour le bouton 'Parcourir'\n"
-        "&Browse=Parcourir\n"
-        "\n"
-        "#Commentaire: texte explicatif pour la liste des périphériques\n"
-        "&Device_list=Périphériques\n"
-        "\n"
-        "#Commentaire: texte sur le bouton 'Charger'\n"
-        "&Button_load=Charger\n"
-        "\n"
-        "#Commentaire: texte explicatif pour le choix du numéro PAD\n"
-        "&PAD_number=Numéro de PAD\n"
-        "\n"
-        "#Commentaire: texte explicatif pour le progrès du chargement\n"
-        "&Loading_progress=Progrès du chargement\n"
-        "\n"
-        "#Commentaire: texte sur le bouton 'Annuler'\n"
-        "&Cancel=Annuler\n"
-        "\n"
-        "#Commentaire: texte sur le bouton 'Rafraîchir'\n"
-        "&Renew_devices=Rafraîchir\n"
-        "\n"
-        "#Commentaire: texte sur le bouton 'Fermer l'application'\n"
-        "&Close_application=Fermer\n"
-        "\n"
-        "#Commentaire: VID et PID des périphériques supportés\n"
-        "&VID=0c59\n"
-        "&PID=0012\n"
-        "&VID=0c59\n"
-        "&PID=0012";
+    static const std::string text = [] {
+        registerConfigResources();
+        QFile resource(QStringLiteral(":/config/KLAV_init.ini"));
+        if (!resource.open(QIODevice::ReadOnly)) // compiled in: cannot fail
+            return std::string();
+        return resource.readAll().toStdString();
+    }();
     return text;
 }
 
 bool createConfigFile(const std::string &path)
 {
-    writeLog(LOG_ENTER, "createConfigFile");
+    const KLAVLogScope scope("createConfigFile");
     const bool written = writeFileAtomically(path, defaultConfigText());
     if (!written)
         writeLog(LOG_ERROR, "createConfigFile : cannot write %s", path.c_str());
-    writeLog(LOG_EXIT, "createConfigFile");
     return written;
 }
 
 bool checkConfigFile(const std::string &path)
 {
-    writeLog(LOG_ENTER, "checkConfigFile");
+    const KLAVLogScope scope("checkConfigFile");
     std::vector<std::string> lines;
-    bool valid = false;
-    if (readLines(path, lines)) {
-        int count = 0;
-        bool helpTextSeen = false;
-        for (const std::string &line : lines) {
-            if (line.empty() || line[0] != '&')
-                continue;
-            for (const char *prefix : kCountedPrefixes) {
-                if (startsWith(line, prefix)) {
-                    ++count;
-                    break;
-                }
-            }
-            if (!helpTextSeen && startsWith(line, "&ExplicativeText=")) {
-                helpTextSeen = true;
+    if (!readLines(path, lines))
+        return false;
+    int count = 0;
+    bool helpTextSeen = false;
+    for (const std::string &line : lines) {
+        if (line.empty() || line[0] != '&')
+            continue;
+        for (const char *prefix : kCountedPrefixes) {
+            if (startsWith(line, prefix)) {
                 ++count;
+                break;
             }
         }
-        writeLog(LOG_INFO, "\nNumber of arguments : %d", count);
-        valid = count >= 14;
+        if (!helpTextSeen && startsWith(line, "&ExplicativeText=")) {
+            helpTextSeen = true;
+            ++count;
+        }
     }
-    writeLog(LOG_EXIT, "checkConfigFile");
-    return valid;
+    writeLog(LOG_INFO, "\nNumber of arguments : %d", count);
+    return count >= 14;
 }
 
 void parse_variable(const std::string &line, ConfigStruct &config)
 {
-    writeLog(LOG_ENTER, "parse_variable");
+    const KLAVLogScope scope("parse_variable");
     const std::string afterAmpersand = line.substr(1);
     const size_t equals = afterAmpersand.find('=');
     if (equals == std::string::npos || equals + 1 == afterAmpersand.size()) {
         writeLog(LOG_INFO, "parse_variable : Tag empty : %s", afterAmpersand.c_str());
-        writeLog(LOG_EXIT, "parse_variable");
         return;
     }
     const std::string key = afterAmpersand.substr(0, equals);
@@ -311,13 +244,10 @@ void parse_variable(const std::string &line, ConfigStruct &config)
             }
             if (setting->text == &ConfigStruct::RecentPath)
                 g_recentPath = QString::fromUtf8(value.data(), int(value.size()));
-            if (setting->text == &ConfigStruct::LogPath)
-                openLogFile();
             writeLog(LOG_INFO, "parse_variable : %s = %s (%s)", setting->storedLabel,
                      stored->c_str(), value.c_str());
         }
     }
-    writeLog(LOG_EXIT, "parse_variable");
 }
 
 // Makes sure the file at configPath exists and is valid: writes the default
@@ -347,32 +277,21 @@ bool ensureValidFile(const std::string &configPath, std::string &backup, bool &i
     return invalid;
 }
 
-bool configFromFolder(ConfigStruct &config, const std::string &folder)
+ConfigReading configFromFolder(ConfigStruct &config, const std::string &folder)
 {
-    writeLog(LOG_ENTER, "config_from_file");
+    const KLAVLogScope scope("config_from_file");
     QDir().mkpath(QString::fromStdString(folder)); // failure ignored
     const std::string configPath = folder + "/KLAV_init.ini";
 
     // Runs started at the same moment check, keep and replace the file one
     // after the other, never one run between another's steps.
-    bool invalid;
+    ConfigReading reading;
     bool inPlace;
-    std::string backup;
     {
         const FileLock lock(folder + "/KLAV_init.lock");
         if (!lock.held())
             writeLog(LOG_ERROR, "config_from_file : no lock (%s)", lock.error().c_str());
-        invalid = ensureValidFile(configPath, backup, inPlace);
-    }
-    if (invalid) {
-        if (!g_consoleMode && g_showInvalidConfigNotice)
-            g_showInvalidConfigNotice();
-        if (g_consoleMode && !backup.empty()) {
-            std::printf("\nConfig file not valid: replaced by the default file, the invalid file "
-                        "is kept as %s",
-                        backup.c_str());
-            std::fflush(stdout);
-        }
+        reading.fileWasInvalid = ensureValidFile(configPath, reading.backup, inPlace);
     }
 
     std::vector<std::string> lines;
@@ -403,18 +322,18 @@ bool configFromFolder(ConfigStruct &config, const std::string &folder)
             parse_variable(line, config);
     }
     writeLog(LOG_INFO, "file %s", configPath.c_str());
-    writeLog(LOG_EXIT, "config_from_file");
-    return inPlace;
+    reading.settingsSaved = inPlace;
+    return reading;
 }
 
-bool config_from_file(ConfigStruct &config)
+ConfigReading config_from_file(ConfigStruct &config)
 {
     return configFromFolder(config, executableFolder() + "/config");
 }
 
 void printConfig(const ConfigStruct &config)
 {
-    writeLog(LOG_ENTER, "printConfig");
+    const KLAVLogScope scope("printConfig");
     writeLog(LOG_INFO, "Information of the config struct: ");
     writeLog(LOG_INFO, "RecentPath=%s", config.RecentPath.c_str());
     writeLog(LOG_INFO, "LogPath=%s", config.LogPath.c_str());
@@ -434,7 +353,6 @@ void printConfig(const ConfigStruct &config)
     writeLog(LOG_INFO, "%d supported device(s)", int(devices));
     for (size_t i = 0; i < devices; ++i)
         writeLog(LOG_INFO, "VID=%s - PID=%s", config.VID[i].c_str(), config.PID[i].c_str());
-    writeLog(LOG_EXIT, "printConfig");
 }
 
 bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath)
@@ -465,9 +383,6 @@ bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath
 
 bool writeConfig(std::string newRecentPath)
 {
-    writeLog(LOG_ENTER, "writeConfig");
-    const bool written =
-        rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
-    writeLog(LOG_EXIT, "writeConfig");
-    return written;
+    const KLAVLogScope scope("writeConfig");
+    return rewriteRecentPath(executableFolder() + "/config/KLAV_init.ini", newRecentPath);
 }

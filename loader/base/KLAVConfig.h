@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,21 +38,34 @@ extern QString g_recentPath; // RecentPath decoded from UTF-8
 // Longest value a text field or list entry holds, in bytes.
 constexpr size_t kConfigValueMax = 255;
 
+// What reading the configuration found, for the entry to tell the user:
+// reading it shows and prints nothing itself.
+struct ConfigReading {
+    // True when the settings come from the file, which a new RecentPath will
+    // be saved into; false when no valid file could be put in place (the
+    // folder cannot be written, or an invalid file could not be kept and is
+    // left as it is): the record then holds the default settings, read from
+    // memory, and nothing will be saved.
+    bool settingsSaved = false;
+    // True when the file found was invalid.
+    bool fileWasInvalid = false;
+    // Where the invalid file was kept before the default replaced it; empty
+    // when the file was valid or could not be kept.
+    std::string backup;
+};
+
 // Makes sure "config/KLAV_init.ini" beside the executable exists and is
 // valid, then fills the record from it. An invalid file is kept as
 // "KLAV_init.ini.bak" (".bak2", ... when an earlier, different backup is
-// there) and the default file replaces it; in console mode one line names
-// the backup. Runs of the program started at once take turns: the check,
-// the backup and the default are written under the lock file
-// "config/KLAV_init.lock". A UTF-8 byte-order mark before the first line is
-// read past. False when no valid file could be put in place (the folder
-// cannot be written, or an invalid file could not be kept and is left as it
-// is): the record then holds the default settings, read from memory, and
-// nothing will be saved.
-bool config_from_file(ConfigStruct &config);
+// there) and the default file replaces it. Runs of the program started at
+// once take turns: the check, the backup and the default are written under
+// the lock file "config/KLAV_init.lock". A UTF-8 byte-order mark before the
+// first line is read past. Writes to the log, but never opens it: the entry
+// does, from the LogOption and LogPath read here.
+ConfigReading config_from_file(ConfigStruct &config);
 
 // The same, for the "config" folder given (created when missing).
-bool configFromFolder(ConfigStruct &config, const std::string &folder);
+ConfigReading configFromFolder(ConfigStruct &config, const std::string &folder);
 
 // True when the file holds at least 14 counted setting lines.
 bool checkConfigFile(const std::string &path);
@@ -76,9 +88,6 @@ bool writeConfig(std::string newRecentPath);
 // read or the new content cannot be written.
 bool rewriteRecentPath(const std::string &path, const std::string &newRecentPath);
 
-// The default file's content, 58 lines, the last without a line end.
+// The default file's content, 58 lines, the last without a line end: the
+// resource ":/config/KLAV_init.ini" compiled into the program.
 const std::string &defaultConfigText();
-
-// Shown in graphical mode before an invalid file is replaced; replaceable so
-// tests can observe it without a modal box.
-extern std::function<void()> g_showInvalidConfigNotice;

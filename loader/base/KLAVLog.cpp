@@ -1,6 +1,5 @@
 #include "KLAVLog.h"
 
-#include "KLAVConfig.h"
 #include "platform/AppFolders.h"
 #include "platform/SharedFiles.h"
 
@@ -14,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +25,11 @@ std::mutex g_logLock;
 std::unique_ptr<LogFile> g_logFile;
 char g_logfileStream[256] = "";
 int g_depth = 0;
+
+// Lines written before the log opened, when the program asked for them to be
+// kept (holdLogLinesUntilOpened), each whole with its line end.
+bool g_holding = false;
+std::vector<std::string> g_heldLines;
 
 // "dd/mm/yyyy HHhMMmSSs - " of the second last formatted: the time is
 // formatted once per second, not once per line.
@@ -62,6 +67,26 @@ void appendLimited(char *line, size_t &length, size_t limit, const char *text)
 {
     while (*text && length < limit)
         line[length++] = *text++;
+}
+
+// Room for one whole line: stamp, at most 511 bytes of text, line end.
+constexpr size_t kLineSize = sizeof g_stamp + kBufferSize + 1;
+
+// Formats "<stamp>KLAVLD <depth><marker><message>\n" into line, the stamp
+// of the current second; returns its length.
+size_t formatLine(char (&line)[kLineSize], int level, int depth, const char *message)
+{
+    refreshStamp();
+    size_t length = g_stampLength;
+    std::memcpy(line, g_stamp, length);
+    const size_t textLimit = length + kBufferSize - 1; // "KLAVLD ..." keeps at most 511 bytes
+    appendLimited(line, length, textLimit, "KLAVLD ");
+    for (int i = 0; i < depth && length < textLimit; ++i)
+        line[length++] = ' ';
+    appendLimited(line, length, textLimit, markerFor(level));
+    appendLimited(line, length, textLimit, message);
+    line[length++] = '\n';
+    return length;
 }
 
 // The log ends for the run, with one line on standard error saying why: the
@@ -125,7 +150,7 @@ void rotateIfFull()
 void writeLog(int level, const char *format, ...)
 {
     std::lock_guard<std::mutex> lock(g_logLock);
-    if (!g_logFile)
+    if (!g_logFile && !g_holding)
         return;
     if (level & kLogLevelMask) {
         char message[kBufferSize];
@@ -139,18 +164,12 @@ void writeLog(int level, const char *format, ...)
 
         // The whole line in one buffer, written by one call and flushed, so
         // the file only ever holds whole lines.
-        refreshStamp();
-        char line[sizeof g_stamp + kBufferSize + 1];
-        size_t length = g_stampLength;
-        std::memcpy(line, g_stamp, length);
-        const size_t textLimit = length + kBufferSize - 1; // "KLAVLD ..." keeps at most 511 bytes
-        appendLimited(line, length, textLimit, "KLAVLD ");
-        for (int i = 0; i < g_depth && length < textLimit; ++i)
-            line[length++] = ' ';
-        appendLimited(line, length, textLimit, markerFor(level));
-        appendLimited(line, length, textLimit, message);
-        line[length++] = '\n';
-        (void)g_logFile->append(line, length);
+        char line[kLineSize];
+        const size_t length = formatLine(line, level, g_depth, message);
+        if (g_logFile)
+            (void)g_logFile->append(line, length);
+        else if (g_heldLines.size() < kLogHeldLinesMax)
+            g_heldLines.emplace_back(line, length);
 
         if (level == LOG_ENTER && g_depth + 2 <= kLogMaxDepth)
             g_depth += 2;
@@ -185,30 +204,60 @@ std::string defaultLogFolder()
     return documentsFolder() + "/KLAVCharger";
 }
 
-void openLogFile()
+void holdLogLinesUntilOpened()
 {
+    std::lock_guard<std::mutex> lock(g_logLock);
+    if (g_logFile || g_holding)
+        return; // lines go to the log already, or are held already
+    g_holding = true;
+    g_depth = 0; // nesting counts from here, as it does from an opening
+}
+
+void openLogFile(const std::string &option, const std::string &path)
+{
+    std::lock_guard<std::mutex> lock(g_logLock);
+    // Whatever happens, no line is held after this: they go into the log
+    // opened here, or nowhere.
+    const bool held = g_holding;
+    std::vector<std::string> heldLines;
+    heldLines.swap(g_heldLines);
+    g_holding = false;
+
+    if (option != "1")
+        return;
     std::string folder;
-    {
-        std::lock_guard<std::mutex> lock(g_logLock);
-        if (g_config.LogOption != "1")
-            return;
-        if (g_config.LogPath == ".") {
-            folder = defaultLogFolder();
-            QDir().mkpath(QString::fromStdString(folder)); // failure ignored
-        } else {
-            folder = g_config.LogPath;
-        }
-        std::string path = folder + "/logKLAV.txt";
-        if (path.size() >= sizeof g_logfileStream)
-            return;
-        g_logFile.reset();
-        std::memcpy(g_logfileStream, path.c_str(), path.size() + 1);
-        g_depth = 0;
-        // Each start begins a new log, unless another run is writing it.
-        if (!reopenLog(true, "no log for this run"))
-            return;
+    if (path == ".") {
+        folder = defaultLogFolder();
+        QDir().mkpath(QString::fromStdString(folder)); // failure ignored
+    } else {
+        folder = path;
     }
-    writeLog(LOG_INFO, "parse_variable : g_logfileStream = %s", g_logfileStream);
+    const std::string file = folder + "/logKLAV.txt";
+    if (file.size() >= sizeof g_logfileStream)
+        return;
+    g_logFile.reset();
+    std::memcpy(g_logfileStream, file.c_str(), file.size() + 1);
+    // Held lines were nested from the start of the run: the depth goes on
+    // from theirs. Otherwise nesting counts from the opening.
+    if (!held)
+        g_depth = 0;
+    // Each start begins a new log, unless another run is writing it.
+    if (!reopenLog(true, "no log for this run"))
+        return;
+
+    char line[kLineSize];
+    char message[kBufferSize];
+    std::snprintf(message, sizeof message, "parse_variable : g_logfileStream = %s",
+                  g_logfileStream);
+    const size_t length = formatLine(line, LOG_INFO, 0, message);
+    (void)g_logFile->append(line, length);
+    rotateIfFull();
+    for (const std::string &heldLine : heldLines) {
+        if (!g_logFile)
+            break;
+        (void)g_logFile->append(heldLine.data(), heldLine.size());
+        rotateIfFull();
+    }
 }
 
 void closeLogFile()

@@ -1,7 +1,9 @@
 #pragma once
 // Diagnostic log of KLAVCharger: one optional text file, switched on by the
-// configuration file (LogOption "1" before LogPath). Every call is a no-op
-// while no log file is open, so callers never test whether logging is on.
+// two settings the entry hands to openLogFile (the configuration's LogOption
+// and LogPath). Every call is a no-op while no log file is open, so callers
+// never test whether logging is on; only a program that asked to hold its
+// early lines has them kept until the log opens.
 //
 // The log folder may be one that other users can write to, and several runs
 // may log into it at once:
@@ -15,6 +17,7 @@
 //   ("logKLAV.lock") that every run takes; a run whose file was moved by
 //   another follows it to the new file.
 
+#include <cstddef>
 #include <string>
 
 enum KLAVLogLevel {
@@ -56,8 +59,25 @@ private:
     const char *name;
 };
 
-// Opens the log from the LogOption and LogPath values stored in g_config.
-void openLogFile();
+// Opens the log "logKLAV.txt" in the folder path ("." stands for
+// defaultLogFolder(), created when missing) when option is "1"; any other
+// option leaves the log as it is. Each start empties the file unless another
+// run is writing it. The first line written names the file:
+// "parse_variable : g_logfileStream = <path>"; the lines held since
+// holdLogLinesUntilOpened() follow it, as they were formatted when written
+// (time stamp, depth, marker), then every later line. Held lines are dropped
+// when logging is off or the file cannot be opened.
+void openLogFile(const std::string &option, const std::string &path);
+
+// From this call until openLogFile, lines written while no log is open are
+// kept in memory (at most kLogHeldLinesMax, later ones are dropped) instead
+// of being lost, and the depth of nested method lines is counted for them.
+// The entry calls it first, so the log of a start holds what was written
+// before the settings that open it were read. Nothing is held unless asked.
+void holdLogLinesUntilOpened();
+
+// Most lines holdLogLinesUntilOpened keeps.
+constexpr size_t kLogHeldLinesMax = 1000;
 
 // Closes the log file; later writeLog calls do nothing.
 void closeLogFile();

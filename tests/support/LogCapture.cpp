@@ -11,7 +11,7 @@ LogCapture::LogCapture()
 {
     g_config.LogOption = "1";
     g_config.LogPath = folder_.path();
-    openLogFile();
+    openLogFile(g_config.LogOption, g_config.LogPath);
 }
 
 LogCapture::~LogCapture()

@@ -1,9 +1,9 @@
 // Diagnostic log: line format, markers, nesting, rotation, switching on and
-// off, and whole lines when two threads write at once.
+// off, the lines held until it opens, and whole lines when two threads write
+// at once.
 
 #include "StreamCapture.h"
 
-#include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
 
 #include <QDir>
@@ -53,10 +53,7 @@ protected:
 
     void openIn(const std::string &folder)
     {
-        g_config = ConfigStruct();
-        g_config.LogOption = "1";
-        g_config.LogPath = folder;
-        openLogFile();
+        openLogFile("1", folder);
         path = folder + "/logKLAV.txt";
     }
 
@@ -219,11 +216,8 @@ TEST(LogRefusal, ALinkAFifoOrAFolderIsNeverWrittenAndOneLineSaysWhy)
         std::ofstream(victim) << "precious\n";
         const int held = c.make(log, victim);
         ASSERT_NE(held, -2);
-        g_config = ConfigStruct();
-        g_config.LogOption = "1";
-        g_config.LogPath = folder;
         rdrload::testing::StreamCapture err(stderr);
-        openLogFile();
+        openLogFile("1", folder);
         writeLog(LOG_INFO, "x");
         closeLogFile();
         EXPECT_EQ(err.release(), "KLAVCharger: no log for this run: " + log + " " + c.why + "\n");
@@ -290,16 +284,11 @@ TEST(LogSwitch, OptionAndFolderDecideWhetherALogIsWritten)
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
 
-    g_config = ConfigStruct();
-    g_config.LogOption = "0";
-    g_config.LogPath = folder;
-    openLogFile();
+    openLogFile("0", folder);
     writeLog(LOG_INFO, "x");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("logKLAV.txt")));
 
-    g_config.LogOption = "1";
-    g_config.LogPath = folder + "/missing";
-    openLogFile();
+    openLogFile("1", folder + "/missing");
     writeLog(LOG_INFO, "x");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing")));
     closeLogFile();
@@ -307,16 +296,117 @@ TEST(LogSwitch, OptionAndFolderDecideWhetherALogIsWritten)
     // "." means <Documents>/KLAVCharger, created with its parents.
     qputenv("HOME", dir.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (dir.path() + "/.config").toUtf8());
-    g_config.LogPath = ".";
-    openLogFile();
+    openLogFile("1", ".");
     writeLog(LOG_INFO, "in documents");
     closeLogFile();
     const QString log = dir.path() + "/Documents/KLAVCharger/logKLAV.txt";
     ASSERT_TRUE(QFileInfo::exists(log));
     // A second start empties it.
-    openLogFile();
+    openLogFile("1", ".");
     closeLogFile();
     EXPECT_EQ(readLines(log.toStdString()).size(), 1u);
+}
+
+// Lines written before the log opens reach it only when the program asked
+// for them to be held, and only the log that does open: logging off or a
+// folder that cannot be written drops them. Held lines follow the first
+// line with the depth they were written at, and the nesting goes on.
+TEST(LogHold, LinesBeforeTheOpeningReachTheLogOnlyWhenHeldForIt)
+{
+    struct Case {
+        const char *name;
+        bool hold;
+        const char *earlierOption;         // an opening before the one that works, or nullptr
+        const char *earlierFolder;         // below the test's folder
+        std::vector<std::string> expected; // after the first line
+    };
+    const Case cases[] = {
+        {"not asked: lost", false, nullptr, nullptr, {"KLAVLD late", "KLAVLD <= A::run"}},
+        {"held",
+         true,
+         nullptr,
+         nullptr,
+         {"KLAVLD => A::run", "KLAVLD   early", "KLAVLD   late", "KLAVLD <= A::run"}},
+        {"dropped with logging off", true, "0", "", {"KLAVLD late", "KLAVLD <= A::run"}},
+        {"dropped when the log cannot be opened",
+         true,
+         "1",
+         "/missing",
+         {"KLAVLD late", "KLAVLD <= A::run"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString();
+        if (c.hold)
+            holdLogLinesUntilOpened();
+        writeLog(LOG_ENTER, "A::run");
+        writeLog(LOG_INFO, "early");
+        if (c.earlierOption)
+            openLogFile(c.earlierOption, folder + c.earlierFolder);
+        openLogFile("1", folder);
+        writeLog(LOG_INFO, "late");
+        writeLog(LOG_EXIT, "A::run");
+        closeLogFile();
+
+        const auto all = readLines(folder + "/logKLAV.txt");
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(textOf(all[0]),
+                  "KLAVLD parse_variable : g_logfileStream = " + folder + "/logKLAV.txt");
+        std::vector<std::string> rest;
+        for (size_t i = 1; i < all.size(); ++i)
+            rest.push_back(textOf(all[i]));
+        EXPECT_EQ(rest, c.expected);
+    }
+}
+
+TEST(LogHold, AtMostTheFirstThousandLinesAreHeld)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    holdLogLinesUntilOpened();
+    for (size_t i = 0; i < kLogHeldLinesMax + 5; ++i)
+        writeLog(LOG_INFO, "line %d", int(i));
+    openLogFile("1", folder);
+    writeLog(LOG_INFO, "after");
+    closeLogFile();
+    const auto all = readLines(folder + "/logKLAV.txt");
+    ASSERT_EQ(all.size(), 1 + kLogHeldLinesMax + 1);
+    EXPECT_EQ(textOf(all[1]), "KLAVLD line 0");
+    EXPECT_EQ(textOf(all[kLogHeldLinesMax]), "KLAVLD line 999");
+    EXPECT_EQ(textOf(all.back()), "KLAVLD after");
+}
+
+// A held line keeps the second it was written in, not the opening's.
+TEST(LogHold, HeldLinesKeepTheirTimeStamps)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString();
+        holdLogLinesUntilOpened();
+        const std::time_t written = std::time(nullptr);
+        writeLog(LOG_INFO, "early");
+        const std::time_t after = std::time(nullptr);
+        while (std::time(nullptr) == after) // the next second, then the opening
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        openLogFile("1", folder);
+        closeLogFile();
+        if (after != written)
+            continue; // the second changed under the write: try once more
+        const auto all = readLines(folder + "/logKLAV.txt");
+        ASSERT_EQ(all.size(), 2u);
+        const std::string stampOfFirst = all[0].substr(0, all[0].find(" - "));
+        const std::string stampOfHeld = all[1].substr(0, all[1].find(" - "));
+        std::tm local{};
+        localtime_r(&written, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%d/%m/%Y %Hh%Mm%Ss", &local);
+        EXPECT_EQ(stampOfHeld, text);
+        EXPECT_NE(stampOfFirst, stampOfHeld);
+        EXPECT_EQ(textOf(all[1]), "KLAVLD early");
+        return;
+    }
+    FAIL() << "the clock never held still for one write";
 }
 
 } // namespace

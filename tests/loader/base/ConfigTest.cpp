@@ -1,9 +1,8 @@
 // Configuration file: the default file, validity counting, prefix matching,
-// long lines, the log switch order, the backup of an invalid file and the
-// atomic rewrite of RecentPath.
+// long lines, the log left to the entry, the backup of an invalid file and
+// the atomic rewrite of RecentPath.
 
 #include "StreamCapture.h"
-#include "app/KLAVCommandLine.h"
 #include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
 
@@ -13,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -127,32 +127,45 @@ protected:
         ASSERT_TRUE(dir.isValid());
         folder = dir.path().toStdString() + "/config";
         file = folder + "/KLAV_init.ini";
-        g_consoleMode = true;
         g_config = ConfigStruct();
         g_recentPath.clear();
-        noticeShown = 0;
-        g_showInvalidConfigNotice = [this] { ++noticeShown; };
     }
     void TearDown() override { closeLogFile(); }
 
-    void load(const std::string &content)
+    ConfigReading load(const std::string &content)
     {
         QDir().mkpath(QString::fromStdString(folder));
         writeFile(file, content);
-        configFromFolder(g_config, folder);
+        return configFromFolder(g_config, folder);
     }
 
     QTemporaryDir dir;
     std::string folder;
     std::string file;
-    int noticeShown = 0;
 };
+
+// The default file is a resource compiled into the library: every program
+// linking it has the whole file, 58 lines, the last without a line end.
+TEST(DefaultConfig, TheCompiledInFileIsTheDefaultUsersKnow)
+{
+    const std::string &text = defaultConfigText();
+    EXPECT_EQ(text, expectedDefaultFile());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 57);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_EQ(text.rfind("#Fichier de configuration de l'application KLAV.\n", 0), 0u);
+    const std::string devices = "\n&VID=0c59\n&PID=0012\n&VID=0c59\n&PID=0012";
+    ASSERT_GT(text.size(), devices.size());
+    EXPECT_EQ(text.substr(text.size() - devices.size()), devices);
+}
 
 TEST_F(ConfigTest, FirstStartWritesTheDefaultFileByteForByteAndLoadsIt)
 {
-    configFromFolder(g_config, folder);
+    const ConfigReading reading = configFromFolder(g_config, folder);
     EXPECT_EQ(readFile(file), expectedDefaultFile());
-    EXPECT_EQ(noticeShown, 0);
+    EXPECT_TRUE(reading.settingsSaved);
+    EXPECT_FALSE(reading.fileWasInvalid);
+    EXPECT_EQ(reading.backup, "");
     EXPECT_EQ(g_config.ApplicationName, "KLAV Chargeur");
     EXPECT_EQ(g_config.ExplicativeText.size(), 6u);
     EXPECT_EQ(g_config.ExplicativeText[1], "[TAB]");
@@ -211,29 +224,32 @@ TEST_F(ConfigTest, InvalidFileIsKeptAsBackupThenReplacedByTheDefault)
     noCancel.erase(noCancel.find("&Cancel=C\n"), 10);
     QDir().mkpath(QString::fromStdString(folder));
     writeFile(folder + "/KLAV_init.ini.bak", "an older backup");
-    g_consoleMode = false;
-    load(noCancel);
-    EXPECT_EQ(noticeShown, 1);
+    ConfigReading reading = load(noCancel);
+    EXPECT_TRUE(reading.fileWasInvalid);
+    EXPECT_TRUE(reading.settingsSaved);
+    EXPECT_EQ(reading.backup, file + ".bak2");
     EXPECT_EQ(readFile(file + ".bak"), "an older backup"); // a different backup is never replaced
     EXPECT_EQ(readFile(file + ".bak2"), noCancel);
     EXPECT_EQ(readFile(file), expectedDefaultFile());
     EXPECT_EQ(g_config.ApplicationName, "KLAV Chargeur");
 
-    // Console mode shows no box but one line naming the backup.
-    g_consoleMode = true;
+    // The reading tells what it did and shows nothing: the entry does.
     rdrload::testing::StreamCapture out(stdout);
-    load("&ApplicationName=mine\n");
-    EXPECT_EQ(
-        out.release(),
-        "\nConfig file not valid: replaced by the default file, the invalid file is kept as " +
-            file + ".bak3");
-    EXPECT_EQ(noticeShown, 1);
+    reading = load("&ApplicationName=mine\n");
+    EXPECT_EQ(out.release(), "");
+    EXPECT_TRUE(reading.fileWasInvalid);
+    EXPECT_EQ(reading.backup, file + ".bak3");
     EXPECT_EQ(readFile(file + ".bak3"), "&ApplicationName=mine\n");
     EXPECT_EQ(readFile(file), expectedDefaultFile());
     // The same invalid file again takes the backup that already holds it.
-    load(noCancel);
+    reading = load(noCancel);
+    EXPECT_EQ(reading.backup, file + ".bak2");
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file + ".bak4")));
     EXPECT_EQ(readFile(file + ".bak2"), noCancel);
+    // The default in place is valid: nothing to tell at the next start.
+    reading = configFromFolder(g_config, folder);
+    EXPECT_FALSE(reading.fileWasInvalid);
+    EXPECT_EQ(reading.backup, "");
 }
 
 TEST_F(ConfigTest, AByteOrderMarkIsReadPastAndKeptOnRewrite)
@@ -286,31 +302,20 @@ TEST_F(ConfigTest, CrLfLinesAreRead)
     EXPECT_EQ(g_config.ExplicativeText.at(0), "line 0");
 }
 
-TEST_F(ConfigTest, LogIsOnOnlyWhenLogOptionPrecedesLogPath)
+// Reading the settings that switch the log on opens no log: the entry opens
+// it from them once the whole file is read (see the startup tests).
+TEST_F(ConfigTest, ReadingTheLogSettingsOpensNoLog)
 {
     const std::string logFolder = dir.path().toStdString();
     std::string text = minimalValidFile(1);
     text.replace(text.find("&LogOption=0\n&LogPath=.\n"), 24,
-                 "&LogPath=" + logFolder + "\n&LogOption=1\n");
-    load(text);
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("logKLAV.txt")));
-
-    text = minimalValidFile(1);
-    text.replace(text.find("&LogOption=0\n&LogPath=.\n"), 24,
                  "&LogOption=1\n&LogPath=" + logFolder + "\n");
-    g_config = ConfigStruct();
-    load(text + "&Device_list=" + std::string(300, 'z') + "\n");
+    load(text);
     printConfig(g_config);
-    closeLogFile();
-    const std::string log = readFile(logFolder + "/logKLAV.txt");
-    EXPECT_NE(log.find("KLAVLD parse_variable : g_logfileStream = " + logFolder + "/logKLAV.txt\n"),
-              std::string::npos);
-    EXPECT_NE(log.find("KLAVLD parse_variable : logPath = " + logFolder + " (" + logFolder + ")"),
-              std::string::npos);
-    EXPECT_NE(log.find("KLAVLD   parse_variable : Load = L (L)"), std::string::npos);
-    EXPECT_NE(log.find("KLAVLD      parse_variable : Device_list failed"), std::string::npos);
-    EXPECT_NE(log.find("KLAVLD   0 supported device(s)"), std::string::npos);
-    EXPECT_NE(log.find("KLAVLD   ExplicativeText=line 0"), std::string::npos);
+    EXPECT_EQ(g_config.LogOption, "1");
+    EXPECT_EQ(g_config.LogPath, logFolder);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("logKLAV.txt")));
+    EXPECT_EQ(logFilePath(), "");
 }
 
 TEST_F(ConfigTest, RecentPathRewriteKeepsEveryOtherLineAndReplacesTheFile)

@@ -4,7 +4,6 @@
 //
 //   klav-log-writer FOLDER TAG COUNT PAD
 
-#include "base/KLAVConfig.h"
 #include "base/KLAVLog.h"
 
 #include <chrono>
@@ -21,9 +20,7 @@ int main(int argc, char *argv[])
     const std::string tag = argv[2];
     const int count = std::atoi(argv[3]);
     const std::string padding(std::size_t(std::atoi(argv[4])), '.');
-    g_config.LogOption = "1";
-    g_config.LogPath = folder;
-    openLogFile();
+    openLogFile("1", folder);
     std::ofstream(folder + "/ready-" + tag).flush();
     while (!std::ifstream(folder + "/go"))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
