@@ -41,8 +41,9 @@ void writeLog(int level, const char *format, ...)
 //     KLAVLogScope scope("KLAVSerialPort::closePort");
 //     KLAVLogScope scope("KLAVPcscPort::ExecuteCommand",
 //                        "KLAVPcscPort::ExecuteCommand : Writing %d bytes", length);
-// The second form writes an enter line with details; the exit line is the
-// name alone.
+// The second form writes an enter line with details. The exit line is the
+// name alone, unless the method gives it details before it returns
+// (scope.setExitDetail(" - res=%d", res) gives "<name> - res=0").
 class KLAVLogScope {
 public:
     explicit KLAVLogScope(const char *name) : name(name) { writeLog(LOG_ENTER, "%s", name); }
@@ -51,12 +52,20 @@ public:
     {
         writeLog(LOG_ENTER, enterFormat, args...);
     }
-    ~KLAVLogScope() { writeLog(LOG_EXIT, "%s", name); }
+    ~KLAVLogScope() { writeLog(LOG_EXIT, "%s%s", name, exitDetail); }
     KLAVLogScope(const KLAVLogScope &) = delete;
     KLAVLogScope &operator=(const KLAVLogScope &) = delete;
 
+    // Text written after the name on the exit line (cut at 63 bytes).
+    void setExitDetail(const char *format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+
 private:
     const char *name;
+    char exitDetail[64] = "";
 };
 
 // Opens the log "logKLAV.txt" in the folder path ("." stands for

@@ -3,7 +3,6 @@
 #include "base/KLAVLog.h"
 
 #include <algorithm>
-#include <cstdio>
 
 KLAVSerialPort::KLAVSerialPort(std::string path)
 {
@@ -46,10 +45,7 @@ const char *KLAVSerialPort::openFailure() const
 
 uint16_t KLAVSerialPort::ConfigureCOMSession()
 {
-    // The exit line carries the result: the scope writes the text of its
-    // name as it stands when the scope ends.
-    char name[64] = "KLAVSerialPort::ConfigureCOMSession";
-    KLAVLogScope scope(name);
+    KLAVLogScope scope("KLAVSerialPort::ConfigureCOMSession");
     uint16_t res = 1;
     SerialLineSettings settings;
     if (!line_.isOpen()) {
@@ -78,7 +74,7 @@ uint16_t KLAVSerialPort::ConfigureCOMSession()
             res = 0;
         }
     }
-    std::snprintf(name, sizeof name, "KLAVSerialPort::ConfigureCOMSession - res=%d", res);
+    scope.setExitDetail(" - res=%d", res);
     return res;
 }
 
