@@ -260,14 +260,6 @@ void openLogFile(const std::string &option, const std::string &path)
     }
 }
 
-void KLAVLogScope::setExitDetail(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(exitDetail, sizeof exitDetail, format, args);
-    va_end(args);
-}
-
 void closeLogFile()
 {
     std::lock_guard<std::mutex> lock(g_logLock);

@@ -17,7 +17,9 @@
 //   ("logKLAV.lock") that every run takes; a run whose file was moved by
 //   another follows it to the new file.
 
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 enum KLAVLogLevel {
@@ -61,7 +63,12 @@ public:
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
 #endif
-        ;
+    {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(exitDetail, sizeof exitDetail, format, args);
+        va_end(args);
+    }
 
 private:
     const char *name;
